@@ -1,0 +1,43 @@
+# testing.cmake: GoogleTest for both builds, and tv_add_gtest(), which makes
+# one test program of a list of sources and registers it with CTest.
+#
+# On the host GoogleTest comes from Debian's packaged libraries; for Windows
+# it is built from Debian's sources without threads, and ctest runs the
+# programs under Wine inside the prepared prefix (the wine_env fixture).
+if(NOT TV_TESTS)
+  return()
+endif()
+
+if(TV_WIN32)
+  set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+  add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+  set(TV_GTEST gtest gtest_main)
+else()
+  find_package(GTest REQUIRED)
+  set(TV_GTEST GTest::gtest GTest::gtest_main)
+endif()
+
+# tv_add_gtest(NAME SOURCES a.cpp ... LIBS lib ... [WINE_GUI])
+# WINE_GUI marks a Windows test that needs the X display and the virtual
+# desktop, not only the prefix.
+function(tv_add_gtest name)
+  cmake_parse_arguments(T "WINE_GUI" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} ${TV_GTEST})
+  add_test(NAME ${name} COMMAND ${name})
+  tv_test_environment(${name})
+endfunction()
+
+# Gives a test the environment it runs in: under Wine the shared prefix and
+# display, which the wine_env fixture prepares before the first test.
+function(tv_test_environment test)
+  if(TV_WIN32)
+    set_tests_properties(${test} PROPERTIES
+      FIXTURES_REQUIRED wine_env
+      ENVIRONMENT "WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix;WINEARCH=win32;WINEDEBUG=-all;DISPLAY=:${TV_WINE_DISPLAY}")
+  endif()
+endfunction()
+
+set(TV_WINE_DISPLAY 91 CACHE STRING "X display number of the Xvfb that Wine tests use")
