@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# test-all.sh: every test of the project, as CI runs it: the host build, the
+# same under AddressSanitizer and UndefinedBehaviorSanitizer, and the Windows
+# build with its tests under 32-bit Wine on Xvfb.  Prints one closing line
+# with the counts of all three.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh || exit 1
+
+logs=build/test-logs
+mkdir -p "$logs"
+passed=0 failed=0 status=0
+for preset in host host-asan win32; do
+  echo "=== $preset"
+  cmake --workflow --preset "$preset" 2>&1 | tee "$logs/$preset.log"
+  [ "${PIPESTATUS[0]}" -eq 0 ] || status=1
+  line=$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$logs/$preset.log" | tail -1)
+  if [ -n "$line" ]; then
+    total=$(sed -E 's/.* out of ([0-9]+).*/\1/' <<<"$line")
+    bad=$(sed -E 's/.*passed, ([0-9]+) tests? failed.*/\1/' <<<"$line")
+    passed=$((passed + total - bad))
+    failed=$((failed + bad))
+  else
+    echo "test-all: $preset did not reach its tests" >&2
+    failed=$((failed + 1))
+    status=1
+  fi
+done
+echo "tests: $passed passed, $failed failed"
+exit $status
