@@ -79,6 +79,7 @@ struct host_state {
     int live_blocks = 0;                            /* allocations not freed */
     int fail_at[FAULT_KINDS] = {};                  /* call number to fail, 0 none */
     int calls[FAULT_KINDS] = {};                    /* calls of each kind */
+    bool boxes_to_stderr = false;                   /* boxes also written out */
 };
 
 host_state &st() {
@@ -649,6 +650,7 @@ int plat_message_box(plat_window owner, const char *text, const char *caption, u
     host_state &s = st();
     s.boxes.push_back(host_box{owner, text ? text : "", caption == nullptr,
                                caption ? caption : "", style});
+    if (s.boxes_to_stderr) fprintf(stderr, "%s\n", text ? text : "");
     if (!s.answers.empty()) {
         int answer = s.answers.front();
         s.answers.erase(s.answers.begin());
@@ -828,6 +830,7 @@ void host_reset(void) {
 const std::vector<host_box> &host_boxes(void) { return st().boxes; }
 void host_clear_boxes(void) { st().boxes.clear(); }
 void host_answer_next_box(int answer) { st().answers.push_back(answer); }
+void host_boxes_to_stderr(bool on) { st().boxes_to_stderr = on; }
 
 plat_window host_create_window(const char *class_name, host_handler handler) {
     st().windows.push_back(std::unique_ptr<host_win>(new host_win{class_name, handler, {}, {}, {}, true}));

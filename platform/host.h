@@ -38,6 +38,9 @@ void host_clear_boxes(void);
 /* Queues the answer of the next box; without one a box answers IDOK, or
    IDNO for MB_YESNO. */
 void host_answer_next_box(int answer);
+/* From now on every box also writes its text and a line feed to standard
+   error (the host tools' way of showing it); boxes are still recorded. */
+void host_boxes_to_stderr(bool on);
 
 /* ---- Windows ------------------------------------------------------------- */
 typedef plat_lparam (*host_handler)(plat_window w, int item, unsigned msg, plat_wparam wp,
