@@ -1,0 +1,15 @@
+/*
+ * crc32.h: the CRC-32 of the ZIP format (reflected polynomial 0xEDB88320),
+ * kept in the engine's CRC register member by member.
+ */
+#ifndef TARVEX_UNZIP_CRC32_H
+#define TARVEX_UNZIP_CRC32_H
+
+#include <cstddef>
+#include <cstdint>
+
+/* Folds count bytes into register and returns the new register.  A member
+   starts with 0xFFFFFFFF; its CRC-32 is the complement of the end value. */
+uint32_t crc_update(uint32_t crc_register, const uint8_t *bytes, size_t count);
+
+#endif

@@ -1,0 +1,218 @@
+/*
+ * member.cpp: the extraction of one member: the output file, the input
+ * buffer that next_byte draws from, the output buffer that flush_output
+ * checks and writes, the Deflate decoder in between, the file time, the
+ * CRC-32 comparison, and the progress reports to the owner window, through
+ * which the user's cancel reaches the engine.
+ *
+ * A member written by a streaming archiver (flag bit 3 and a compressed size
+ * of 0 in its local header) carries its CRC-32 and sizes only in the data
+ * descriptor behind its data.  Its data is therefore read until its Deflate
+ * stream ends by itself; the bytes read past that end are given back to the
+ * archive, and the descriptor is read and checked.  Stored data has no end
+ * of its own, so such a member can only be refused.
+ */
+#include "unzip/engine.h"
+
+#include "inflate/inflate.h"
+#include "progress/progress.h"
+#include "setup/messages.h"
+#include "unzip/crc32.h"
+
+#include <cstring>
+
+namespace {
+
+const uint32_t SIG_DESCRIPTOR = 0x08074B50;
+enum { DESCRIPTOR_LONG = 16, DESCRIPTOR_SHORT = 12 };
+
+uint32_t get32(const uint8_t *p) {
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+
+void start_member(void) {
+    input_cursor = engine.input_buffer;
+    input_left = 0;
+    output_fill = 0;
+    engine.crc = 0xFFFFFFFF;
+    engine.member_taken = 0;
+    engine.member_out = 0;
+}
+
+/* Reads the next chunk of member data.  A streamed member's data has no
+   known length, so a chunk may come short there, and an empty one means the
+   archive has ended. */
+void refill(void) {
+    uint32_t want = IO_CHUNK;
+    if (!engine.streamed && engine.header.compressed_size < want)
+        want = engine.header.compressed_size;
+    if (want == 0) return;
+    uint32_t got = plat_lread(engine.archive, engine.input_buffer, want);
+    if (engine.streamed ? got == uint32_t(HFILE_ERROR) : got != want) report_read_failure();
+    report_progress(0, got);
+    if (engine.streamed)
+        engine.member_taken += got;
+    else
+        engine.header.compressed_size -= got;
+    input_cursor = engine.input_buffer;
+    input_left = got;
+}
+
+/* The output file under the member's path, with the file name proper turned
+   from the archive's OEM characters into the ANSI ones of the file system. */
+void create_output(void) {
+    memcpy(engine.converted, engine.member_name, strlen(engine.member_name) + 1);
+    char *name = strrchr(engine.converted, '\\');
+    plat_oem_to_ansi(name ? name + 1 : engine.converted);
+    engine.output = plat_lcreat(engine.converted, 0);
+    if (engine.output == HFILE_ERROR) fail(MSG_CANT_CREATE_OUTPUT, engine.member_name);
+}
+
+void copy_stored(void) {
+    uint16_t cell;
+    while (next_byte(&cell)) {
+        output_buffer[output_fill++] = uint8_t(cell);
+        if (output_fill == IO_CHUNK) flush_output();
+    }
+}
+
+/* The member's time is local time in DOS form; an invalid one is not set,
+   and the file keeps the time it was written. */
+void set_member_time(void) {
+    plat_filetime local, universal;
+    if (!plat_dos_to_file_time(engine.header.dos_date, engine.header.dos_time, &local)) return;
+    plat_local_to_file_time(&local, &universal);
+    plat_set_file_time(engine.output, nullptr, nullptr, &universal);
+}
+
+/* After the last write: the time, then the close; from here an abandon no
+   longer deletes the file. */
+void finish_output(void) {
+    if (engine.output == HFILE_ERROR) return;
+    set_member_time();
+    plat_lclose(engine.output);
+    engine.output = HFILE_ERROR;
+}
+
+/* Puts the bytes read past the end of the stream back into the archive:
+   those still in the input buffer and those the decoder held unused. */
+void give_back(void) {
+    uint32_t back = input_left + inflate_unused_bytes();
+    if (back > engine.member_taken) back = engine.member_taken;
+    if (back) plat_llseek(engine.archive, -int32_t(back), FILE_CURRENT);
+    engine.member_taken -= back;
+    engine.bytes_read -= back;
+    if (engine.last_report > engine.bytes_read) engine.last_report = engine.bytes_read;
+    input_left = 0;
+}
+
+int descriptor_matches(const uint8_t *sizes) {
+    return get32(sizes) == engine.member_taken && get32(sizes + 4) == engine.member_out;
+}
+
+/* Reads the descriptor behind a streamed member, with or without its
+   signature: the reading whose sizes are those just decoded wins.  Its
+   CRC-32 becomes the member's stored one. */
+void read_descriptor(void) {
+    uint8_t d[DESCRIPTOR_LONG];
+    uint32_t got = plat_lread(engine.archive, d, DESCRIPTOR_LONG);
+    if (got == uint32_t(HFILE_ERROR)) got = 0;
+    int signed_form = got == DESCRIPTOR_LONG && get32(d) == SIG_DESCRIPTOR;
+    if (signed_form && descriptor_matches(d + 8)) {
+        engine.header.crc = get32(d + 4);
+    } else if (got >= DESCRIPTOR_SHORT && descriptor_matches(d + 4)) {
+        engine.header.crc = get32(d);
+        plat_llseek(engine.archive, -int32_t(got - DESCRIPTOR_SHORT), FILE_CURRENT);
+    } else if (got < DESCRIPTOR_SHORT || (got < DESCRIPTOR_LONG && get32(d) == SIG_DESCRIPTOR)) {
+        report_read_failure();
+    } else {
+        fail(MSG_BAD_HEADER);
+    }
+}
+
+/* A streamed member's end: only a stream that ended well has one. */
+void finish_stream(int status) {
+    if (status != INFLATE_OK) fail(MSG_BAD_HEADER);
+    give_back();
+    read_descriptor();
+}
+
+void check_crc(void) {
+    uint32_t crc = ~engine.crc;
+    if (crc != engine.header.crc && engine.request->crc_check == 1)
+        fail(MSG_BAD_CRC, engine.member_name, crc, engine.header.crc);
+}
+
+} /* namespace */
+
+int next_byte(uint16_t *cell) {
+    if (input_left == 0) refill();
+    if (input_left == 0) return 0;
+    *cell = *input_cursor++;
+    input_left--;
+    return 8;
+}
+
+void flush_output(void) {
+    engine.crc = crc_update(engine.crc, output_buffer, output_fill);
+    engine.member_out += output_fill;
+    if (engine.output != HFILE_ERROR &&
+        plat_lwrite(engine.output, output_buffer, output_fill) != output_fill)
+        fail(MSG_DISK_FULL, engine.member_name);
+    output_fill = 0;
+}
+
+void report_progress(int force, uint32_t count) {
+    engine.bytes_read += count;
+    if (!force && engine.bytes_read - engine.last_report < REPORT_STEP) return;
+    plat_window owner = engine.request->owner_window;
+    plat_wparam units = (engine.bytes_read / REPORT_STEP) & 0xFFFF;
+    if (plat_send_message(owner, PRG_ADVANCE, units, 0) != 0) abandon(EXTRACT_CANCELLED);
+    plat_drain_messages(1);
+    if (cancel_flag) abandon(EXTRACT_CANCELLED);
+    engine.last_report = engine.bytes_read;
+}
+
+void show_member(void) {
+    char shown[SHOW_NAME_SIZE];
+    const char *name = base_name(engine.member_name);
+    size_t length = strlen(name);
+    if (length >= sizeof shown) length = sizeof shown - 1;
+    memcpy(shown, name, length);
+    shown[length] = 0;
+    plat_send_message(engine.request->owner_window, PRG_SHOWFILE, 0, plat_lparam(shown));
+    report_progress(1, 0);
+}
+
+void extract_member(void) {
+    start_member();
+    const local_header &h = engine.header;
+    if (engine.streamed && h.method == METHOD_STORED) fail(MSG_BAD_HEADER);
+    if (!engine.test_mode) create_output();
+    int status = INFLATE_OK;
+    if (h.method == METHOD_STORED) {
+        show_member();
+        copy_stored();
+    } else if (h.method == METHOD_DEFLATED) {
+        show_member();
+        status = inflate_stream();
+    } else {
+        fail(MSG_UNKNOWN_METHOD);
+    }
+    if (output_fill) flush_output();
+    if (engine.streamed) finish_stream(status);
+    finish_output();
+    check_crc();
+}
+
+int needs_decoding_to_skip(void) {
+    const local_header &h = engine.header;
+    return engine.streamed && h.method == METHOD_DEFLATED && !(h.flags & FLAG_ENCRYPTED);
+}
+
+void pass_over_streamed(void) {
+    start_member();
+    int status = inflate_stream();
+    if (output_fill) flush_output();
+    finish_stream(status);
+}
