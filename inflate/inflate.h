@@ -55,6 +55,11 @@ int inflate_stream(void);
    engine gives them back when a member's end is known only from its stream. */
 unsigned inflate_unused_bytes(void);
 
+/* Releases the tables of a block that the engine's abandon left behind (a
+   jump out of next_byte or flush_output); the engine's clean-up calls it.
+   Does nothing when no table is held. */
+void inflate_release_tables(void);
+
 /* ---- What the engine provides ---------------------------------------------- */
 
 enum { OUTPUT_CAPACITY = 0x7000 };   /* bytes of the output buffer in use */

@@ -1,0 +1,466 @@
+/*
+ * inflate.cpp: the block decoder of a member's Deflate stream.
+ *
+ * Compressed bytes come from the engine one at a time, and only when bits are
+ * needed, so that a stream never reads past its end by more than its last
+ * lookup asks for; decoded bytes go into the engine's 32768-byte window, which
+ * is handed to the output buffer whenever it is full and once at the end of
+ * the stream.  The Huffman tables of a block are built when it starts and
+ * released when it ends; the roots are kept here as well, so that tables left
+ * behind by the engine's abandon (a jump out of next_byte or flush_output)
+ * are released by the next stream or by the engine's clean-up.
+ */
+#include "inflate/inflate.h"
+
+#include <cstring>
+
+namespace {
+
+enum {
+    FILLER_LIMIT = 2,        /* made-up bytes a valid stream can draw past its end */
+    MAX_LENGTHS = 286 + 30,  /* literal/length and distance lengths of a header */
+    FIXED_LITERAL_BITS = 7,  /* root width asked for the fixed literal/length code */
+    FIXED_DISTANCE_BITS = 5, /* root width asked for the fixed distance code */
+    CODE_LENGTH_BITS = 7     /* root width asked for the code-length code */
+};
+
+/* Length symbols 257-285, then 286 and 287, which decode to no symbol. */
+const uint16_t length_base[31] = {
+    3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23,  27, 31,
+    35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258, 0,   0};
+const uint16_t length_extra[31] = {
+    0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2,
+    3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0, 99, 99};
+
+/* Distance symbols 0-29. */
+const uint16_t distance_base[30] = {
+    1,   2,   3,   4,   5,    7,    9,    13,   17,   25,   33,   49,   65,    97,    129,
+    193, 257, 385, 513, 769, 1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
+const uint16_t distance_extra[30] = {
+    0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,
+    6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
+
+/* The order in which a dynamic header gives the code-length code's lengths. */
+const uint8_t code_length_order[19] = {16, 17, 18, 0, 8,  7, 9,  6, 10, 5,
+                                       11, 4,  12, 3, 13, 2, 14, 1, 15};
+
+/* Entry n masks the low n bits of the bit buffer. */
+const uint16_t low_mask[17] = {0x0000, 0x0001, 0x0003, 0x0007, 0x000F, 0x001F,
+                               0x003F, 0x007F, 0x00FF, 0x01FF, 0x03FF, 0x07FF,
+                               0x0FFF, 0x1FFF, 0x3FFF, 0x7FFF, 0xFFFF};
+
+/* Lengths of one run of the code-length code's symbols 16, 17 and 18 (and
+   above): bits of the count, the count's base, and whether zeros repeat. */
+struct repeat_rule {
+    unsigned count_bits;   /* bits that follow the symbol */
+    unsigned count_base;   /* added to their value */
+    int repeats_zero;      /* 1: zeros, 0: the last length */
+};
+const repeat_rule repeat_rules[3] = {
+    /* bits  base  zero */
+    {2,     3,    0}, /* 16: the last length again */
+    {3,     3,    1}, /* 17: a short run of zeros */
+    {7,     11,   1}, /* 18 and above: a long run of zeros */
+};
+
+uint32_t bit_buffer;           /* pending input bits, the next one in bit 0 */
+unsigned bit_count;            /* valid bits in bit_buffer (at most 23) */
+unsigned window_pos;           /* next write position in the window */
+uint16_t input_byte;           /* the last byte fetched, kept across streams */
+unsigned filler_bytes;         /* bytes made up after the member's data ran out */
+unsigned unused_bytes;         /* whole bytes of input the last stream left */
+decode_entry *code_length_root; /* tables of the current block, none between blocks */
+decode_entry *literal_root;
+decode_entry *distance_root;
+
+/* Releases the tables held in *slot, if any. */
+void release(decode_entry **slot) {
+    free_decode_tables(*slot);
+    *slot = nullptr;
+}
+
+/* Puts the next input byte above the pending bits.  Once the member's data is
+   used up the last byte counts again, but only as often as the lookahead of
+   a valid stream's last code needs: 0 when the stream asks for more. */
+int fetch_byte(void) {
+    if (input_left) {
+        input_byte = *input_cursor++;
+        input_left--;
+    } else if (!next_byte(&input_byte) && ++filler_bytes > FILLER_LIMIT) {
+        return 0;
+    }
+    bit_buffer |= (uint32_t)input_byte << bit_count;
+    bit_count += 8;
+    return 1;
+}
+
+/* Makes n bits (n <= 16) pending: 0 when the input has run out. */
+int need_bits(unsigned n) {
+    while (bit_count < n) {
+        if (!fetch_byte()) return 0;
+    }
+    return 1;
+}
+
+void drop_bits(unsigned n) {
+    bit_buffer >>= n;
+    bit_count -= n;
+}
+
+/* Takes the next n bits into *value: 0 when the input has run out. */
+int take_bits(unsigned n, unsigned *value) {
+    if (!need_bits(n)) return 0;
+    *value = bit_buffer & low_mask[n];
+    drop_bits(n);
+    return 1;
+}
+
+/* Hands window bytes 0 .. n - 1 to the output buffer, flushing each time it
+   fills. */
+void emit_window(unsigned n) {
+    const uint8_t *from = deflate_window;
+    while (n > 0) {
+        uint32_t piece = OUTPUT_CAPACITY - output_fill;
+        if (piece > n) piece = n;
+        memcpy(output_buffer + output_fill, from, piece);
+        output_fill += piece;
+        from += piece;
+        n -= piece;
+        if (output_fill == OUTPUT_CAPACITY) flush_output();
+    }
+}
+
+/* Where decode_symbols keeps the decoder's hot state while it runs. */
+struct hot_state {
+    uint32_t buffer;           /* bit_buffer */
+    unsigned count;            /* bit_count */
+    unsigned pos;              /* window_pos */
+    const uint8_t *cursor;     /* input_cursor */
+    uint32_t left;             /* input_left */
+    uint16_t byte;             /* input_byte */
+};
+
+/* Fetches a byte through next_byte once the engine's buffer is empty, with
+   the engine's cursor and the holder brought up to date around the call; as
+   fetch_byte, 0 when the stream asks for more than its lookahead. */
+int draw_byte(hot_state *h) {
+    input_cursor = h->cursor;
+    input_left = 0;
+    input_byte = h->byte;
+    if (!next_byte(&input_byte) && ++filler_bytes > FILLER_LIMIT) return 0;
+    h->byte = input_byte;
+    h->cursor = input_cursor;
+    h->left = input_left;
+    h->buffer |= (uint32_t)h->byte << h->count;
+    h->count += 8;
+    return 1;
+}
+
+void store_back(const hot_state *h) {
+    bit_buffer = h->buffer;
+    bit_count = h->count;
+    window_pos = h->pos;
+    input_cursor = h->cursor;
+    input_left = h->left;
+    input_byte = h->byte;
+}
+
+/* Makes n bits pending in the hot state: taken straight from the engine's
+   buffer while it has bytes, which are the bytes next_byte would give. */
+#define HOT_NEED(h, n, fail)                                                                       \
+    while ((h).count < (n)) {                                                                      \
+        if ((h).left) {                                                                            \
+            (h).byte = *(h).cursor++;                                                              \
+            (h).left--;                                                                            \
+            (h).buffer |= (uint32_t)(h).byte << (h).count;                                         \
+            (h).count += 8;                                                                        \
+        } else if (!draw_byte(&(h))) {                                                             \
+            goto fail;                                                                             \
+        }                                                                                          \
+    }
+
+#define HOT_DROP(h, n)                                                                             \
+    do {                                                                                           \
+        (h).buffer >>= (n);                                                                        \
+        (h).count -= (n);                                                                          \
+    } while (0)
+
+/* Copies a match of length bytes from distance back, in as few pieces as the
+   window's end allows; byte by byte only where source and destination
+   overlap so that the bytes just written repeat. */
+void copy_match(hot_state *h, unsigned length, unsigned distance) {
+    uint8_t *window = deflate_window;
+    uint32_t from = h->pos - distance;
+    while (length > 0) {
+        from &= WINDOW_SIZE - 1;
+        uint32_t piece = WINDOW_SIZE - (from > h->pos ? from : h->pos);
+        if (piece > length) piece = length;
+        length -= piece;
+        if ((uint32_t)(h->pos - from) >= piece) {
+            memmove(window + h->pos, window + from, piece);
+        } else {
+            for (uint32_t i = 0; i < piece; i++) window[h->pos + i] = window[from + i];
+        }
+        h->pos += piece;
+        from += piece;
+        if (h->pos == WINDOW_SIZE) {
+            store_back(h);
+            emit_window(WINDOW_SIZE);
+            h->pos = 0;
+        }
+    }
+}
+
+/* Decodes literal/length and distance codes until the end of the block:
+   0 then, 1 on an invalid code or when the input has run out. */
+int decode_symbols(const decode_entry *literals, unsigned wl, const decode_entry *distances,
+                   unsigned wd) {
+    hot_state h = {bit_buffer, bit_count, window_pos, input_cursor, input_left, input_byte};
+    uint8_t *window = deflate_window;
+    for (;;) {
+        HOT_NEED(h, wl, bad);
+        const decode_entry *e = literals + (h.buffer & low_mask[wl]);
+        while (e->op > OP_LITERAL) {
+            if (e->op == OP_INVALID) goto bad;
+            HOT_DROP(h, e->bits);
+            unsigned j = e->op - 16u;
+            HOT_NEED(h, j, bad);
+            e = e->link + (h.buffer & low_mask[j]);
+        }
+        HOT_DROP(h, e->bits);
+        if (e->op == OP_LITERAL) {
+            window[h.pos++] = (uint8_t)e->value;
+            if (h.pos == WINDOW_SIZE) {
+                store_back(&h);
+                emit_window(WINDOW_SIZE);
+                h.pos = 0;
+            }
+            continue;
+        }
+        if (e->op == OP_END_OF_BLOCK) break;
+        unsigned extra = e->op;
+        HOT_NEED(h, extra, bad);
+        unsigned length = e->value + (h.buffer & low_mask[extra]);
+        HOT_DROP(h, extra);
+        if (!distances) goto bad; /* a length with no distance code to go with it */
+        HOT_NEED(h, wd, bad);
+        e = distances + (h.buffer & low_mask[wd]);
+        while (e->op > OP_LITERAL) {
+            if (e->op == OP_INVALID) goto bad;
+            HOT_DROP(h, e->bits);
+            unsigned j = e->op - 16u;
+            HOT_NEED(h, j, bad);
+            e = e->link + (h.buffer & low_mask[j]);
+        }
+        HOT_DROP(h, e->bits);
+        extra = e->op;
+        HOT_NEED(h, extra, bad);
+        unsigned distance = e->value + (h.buffer & low_mask[extra]);
+        HOT_DROP(h, extra);
+        copy_match(&h, length, distance);
+    }
+    store_back(&h);
+    return INFLATE_OK;
+bad:
+    store_back(&h);
+    return INFLATE_BAD_DATA;
+}
+
+/* Runs the block's symbols through its two codes and releases them. */
+int decode_with_tables(unsigned wl, unsigned wd) {
+    int result = decode_symbols(literal_root, wl, distance_root, wd);
+    release(&distance_root);
+    release(&literal_root);
+    return result;
+}
+
+/* Block type 0: LEN bytes as they stand, after the next byte boundary. */
+int decode_stored_block(void) {
+    unsigned length, complement;
+    drop_bits(bit_count % 8);
+    if (!take_bits(16, &length) || !need_bits(16)) return INFLATE_BAD_DATA;
+    complement = bit_buffer & low_mask[16];
+    if (complement != (~length & 0xFFFF)) return INFLATE_BAD_DATA;
+    drop_bits(16);
+    uint8_t *window = deflate_window;
+    while (length > 0) {
+        if (bit_count == 0 && input_left > 0) {
+            uint32_t piece = WINDOW_SIZE - window_pos;
+            if (piece > length) piece = length;
+            if (piece > input_left) piece = input_left;
+            memcpy(window + window_pos, input_cursor, piece);
+            input_cursor += piece;
+            input_left -= piece;
+            input_byte = window[window_pos + piece - 1];
+            window_pos += piece;
+            length -= piece;
+        } else {
+            if (!need_bits(8)) return INFLATE_BAD_DATA;
+            window[window_pos++] = (uint8_t)bit_buffer;
+            drop_bits(8);
+            length--;
+        }
+        if (window_pos == WINDOW_SIZE) {
+            emit_window(WINDOW_SIZE);
+            window_pos = 0;
+        }
+    }
+    return INFLATE_OK;
+}
+
+/* Block type 1: the codes of RFC 1951, built anew for every such block. */
+int decode_fixed_block(void) {
+    unsigned lengths[288];
+    unsigned i = 0;
+    for (; i < 144; i++) lengths[i] = 8;
+    for (; i < 256; i++) lengths[i] = 9;
+    for (; i < 280; i++) lengths[i] = 7;
+    for (; i < 288; i++) lengths[i] = 8;
+    unsigned wl = FIXED_LITERAL_BITS, wd = FIXED_DISTANCE_BITS;
+    int result = build_decode_tables(lengths, 288, 257, length_base, length_extra,
+                                     &literal_root, &wl);
+    if (result != INFLATE_OK) return result;
+    for (i = 0; i < 30; i++) lengths[i] = 5;
+    result = build_decode_tables(lengths, 30, 0, distance_base, distance_extra, &distance_root,
+                                 &wd);
+    if (result >= INFLATE_BAD_INPUT) { /* 30 of 32 codes is the expected 1 */
+        release(&literal_root);
+        return result;
+    }
+    return decode_with_tables(wl, wd);
+}
+
+/* Builds the code-length code of a dynamic header from its nb lengths. */
+int read_code_length_code(unsigned nb, unsigned *width) {
+    unsigned lengths[19] = {0};
+    for (unsigned i = 0; i < nb; i++) {
+        if (!take_bits(3, &lengths[code_length_order[i]])) return INFLATE_BAD_DATA;
+    }
+    *width = CODE_LENGTH_BITS;
+    int result = build_decode_tables(lengths, 19, 19, nullptr, nullptr, &code_length_root, width);
+    if (result == INFLATE_BAD_DATA) release(&code_length_root);
+    if (result == INFLATE_OK && !code_length_root) result = INFLATE_BAD_DATA;
+    return result;
+}
+
+/* Stores a run of the code-length code's symbol 16, 17 or 18 at *i. */
+int read_repeat(unsigned symbol, unsigned *lengths, unsigned *i, unsigned total, unsigned *last) {
+    const repeat_rule *rule = &repeat_rules[symbol > 18 ? 2 : symbol - 16];
+    unsigned count;
+    if (!take_bits(rule->count_bits, &count)) return INFLATE_BAD_DATA;
+    count += rule->count_base;
+    if (*i + count > total) return INFLATE_BAD_DATA;
+    if (rule->repeats_zero) *last = 0;
+    while (count-- > 0) lengths[(*i)++] = *last;
+    return INFLATE_OK;
+}
+
+/* Reads the total literal/length and distance lengths through the
+   code-length code, whose root alone holds every code. */
+int read_lengths(unsigned *lengths, unsigned total, unsigned width) {
+    unsigned i = 0, last = 0;
+    while (i < total) {
+        if (!need_bits(width)) return INFLATE_BAD_DATA;
+        const decode_entry *e = code_length_root + (bit_buffer & low_mask[width]);
+        drop_bits(e->bits);
+        if (e->value < 16) {
+            lengths[i++] = last = e->value;
+        } else if (read_repeat(e->value, lengths, &i, total, &last) != INFLATE_OK) {
+            return INFLATE_BAD_DATA;
+        }
+    }
+    return INFLATE_OK;
+}
+
+/* Builds the block's literal/length and distance codes from its lengths. */
+int build_dynamic_codes(const unsigned *lengths, unsigned nl, unsigned nd, unsigned *wl,
+                        unsigned *wd) {
+    *wl = LITERAL_LOOKUP_BITS;
+    int result = build_decode_tables(lengths, nl, 257, length_base, length_extra, &literal_root,
+                                     wl);
+    if (result == INFLATE_OK && !literal_root) result = INFLATE_BAD_DATA;
+    if (result != INFLATE_OK) {
+        if (result == INFLATE_BAD_DATA) release(&literal_root);
+        return result;
+    }
+    *wd = DISTANCE_LOOKUP_BITS;
+    result = build_decode_tables(lengths + nl, nd, 0, distance_base, distance_extra,
+                                 &distance_root, wd);
+    if (result != INFLATE_OK) {
+        if (result == INFLATE_BAD_DATA) release(&distance_root);
+        release(&literal_root);
+    }
+    return result;
+}
+
+/* Block type 2: the codes come in the block's header. */
+int decode_dynamic_block(void) {
+    unsigned nl, nd, nb, width;
+    if (!take_bits(5, &nl) || !take_bits(5, &nd) || !take_bits(4, &nb)) return INFLATE_BAD_DATA;
+    nl += 257;
+    nd += 1;
+    nb += 4;
+    if (nl > 286 || nd > 30) return INFLATE_BAD_DATA;
+    int result = read_code_length_code(nb, &width);
+    if (result != INFLATE_OK) return result;
+    unsigned lengths[MAX_LENGTHS];
+    result = read_lengths(lengths, nl + nd, width);
+    release(&code_length_root);
+    if (result != INFLATE_OK) return result;
+    unsigned wl, wd;
+    result = build_dynamic_codes(lengths, nl, nd, &wl, &wd);
+    if (result != INFLATE_OK) return result;
+    return decode_with_tables(wl, wd);
+}
+
+/* Reads one block header and decodes the block; *last gets its last-block
+   flag. */
+int decode_block(int *last) {
+    unsigned flag, type;
+    if (!take_bits(1, &flag) || !take_bits(2, &type)) return INFLATE_BAD_DATA;
+    *last = (int)flag;
+    switch (type) {
+    case 0: return decode_stored_block();
+    case 1: return decode_fixed_block();
+    case 2: return decode_dynamic_block();
+    default: return INFLATE_BAD_INPUT;
+    }
+}
+
+/* Whole bytes pending at the end of a stream that really came from the
+   engine: made-up bytes sit above them and are not given back. */
+unsigned count_unused_bytes(void) {
+    unsigned whole = bit_count / 8;
+    return whole > filler_bytes ? whole - filler_bytes : 0;
+}
+
+} /* namespace */
+
+int inflate_stream(void) {
+    inflate_release_tables();
+    window_pos = 0;
+    bit_count = 0;
+    bit_buffer = 0;
+    filler_bytes = 0;
+    unused_bytes = 0;
+    int last = 0;
+    do {
+        int result = decode_block(&last);
+        if (result != INFLATE_OK) {
+            inflate_release_tables();
+            unused_bytes = count_unused_bytes();
+            return result;
+        }
+    } while (!last);
+    emit_window(window_pos);
+    unused_bytes = count_unused_bytes();
+    return INFLATE_OK;
+}
+
+unsigned inflate_unused_bytes(void) { return unused_bytes; }
+
+void inflate_release_tables(void) {
+    release(&code_length_root);
+    release(&distance_root);
+    release(&literal_root);
+}

@@ -1,0 +1,93 @@
+/*
+ * fake_engine.cpp: the engine's side of inflate.h over a byte array, for the
+ * decoder's tests.  next_byte refills the input buffer in chunks as the real
+ * engine does, so both of the decoder's ways of taking bytes are exercised.
+ */
+#include "tests/inflate/fake_engine.h"
+
+#include <cstdlib>
+#include <cstring>
+
+const uint8_t *input_cursor;
+uint32_t input_left;
+uint8_t *output_buffer;
+uint32_t output_fill;
+uint8_t *deflate_window;
+
+fake_record fake;
+
+namespace {
+uint8_t output_block[OUTPUT_CAPACITY];  /* the output buffer */
+std::vector<uint8_t> source;            /* the stream's compressed data */
+size_t source_pos;                      /* bytes of it moved to the input buffer */
+size_t chunk_size;                      /* bytes moved per refill */
+std::jmp_buf *abandon_target;           /* where an abandon jumps, or none */
+size_t abandon_bytes;                   /* bytes given before the abandon */
+int abandon_flush;                      /* flush_output call that abandons */
+} /* namespace */
+
+void fake_start_run(void) {
+    fake_end_run();
+    deflate_window = (uint8_t *)calloc(WINDOW_SIZE + 8, 1);
+}
+
+void fake_end_run(void) {
+    free(deflate_window);
+    deflate_window = nullptr;
+}
+
+void fake_set_input(const std::vector<uint8_t> &data, size_t chunk) {
+    source = data;
+    source_pos = 0;
+    chunk_size = chunk ? chunk : data.size();
+    input_cursor = source.data();
+    input_left = 0;
+    output_buffer = output_block;
+    output_fill = 0;
+    fake = fake_record();
+    abandon_target = nullptr;
+}
+
+void fake_abandon_after(std::jmp_buf *target, size_t bytes, int nth_flush) {
+    abandon_target = target;
+    abandon_bytes = bytes;
+    abandon_flush = nth_flush;
+}
+
+int next_byte(uint16_t *cell) {
+    if (input_left == 0) {
+        size_t n = source.size() - source_pos;
+        if (n > chunk_size) n = chunk_size;
+        input_cursor = source.data() + source_pos;
+        input_left = (uint32_t)n;
+        source_pos += n;
+    }
+    if (input_left == 0) {
+        fake.empty_draws++;
+        return 0;
+    }
+    if (abandon_target && abandon_flush == 0 && source_pos - input_left >= abandon_bytes) {
+        std::longjmp(*abandon_target, 1);
+    }
+    *cell = *input_cursor++;
+    input_left--;
+    return 8;
+}
+
+void flush_output(void) {
+    fake.flushes++;
+    if (output_fill != OUTPUT_CAPACITY) fake.bad_flushes++;
+    if (abandon_target && fake.flushes == abandon_flush) std::longjmp(*abandon_target, 1);
+    fake.output.insert(fake.output.end(), output_buffer, output_buffer + output_fill);
+    output_fill = 0;
+}
+
+int fake_inflate(const std::vector<uint8_t> &data, std::vector<uint8_t> *out, size_t chunk) {
+    fake_set_input(data, chunk);
+    int result = inflate_stream();
+    fake.output.insert(fake.output.end(), output_buffer, output_buffer + output_fill);
+    output_fill = 0;
+    fake.consumed = source_pos - input_left;
+    if (out) *out = fake.output;
+    return result;
+}

@@ -1,0 +1,43 @@
+/*
+ * fake_engine.h: a stand-in for the extraction engine, so that the decoder is
+ * tested alone.  It serves a byte array through next_byte and the input
+ * buffer in chunks of a chosen size, collects what the decoder hands over in
+ * memory, and can abandon the decoder by a jump out of next_byte or
+ * flush_output as the engine does on a cancel or a write failure.
+ */
+#ifndef TARVEX_TESTS_INFLATE_FAKE_ENGINE_H
+#define TARVEX_TESTS_INFLATE_FAKE_ENGINE_H
+
+#include "inflate/inflate.h"
+
+#include <csetjmp>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+/* Starts an extraction run: a zero-filled window kept for all its streams. */
+void fake_start_run(void);
+void fake_end_run(void);
+
+/* Gives the next stream's compressed data, served chunk bytes at a time
+   (0: all at once), and empties the output. */
+void fake_set_input(const std::vector<uint8_t> &data, size_t chunk = 0);
+
+/* Runs inflate_stream over data and collects the output with the partly
+   filled buffer the decoder leaves; returns the decoder's result. */
+int fake_inflate(const std::vector<uint8_t> &data, std::vector<uint8_t> *out, size_t chunk = 0);
+
+struct fake_record {
+    std::vector<uint8_t> output;   /* every byte handed over, in order */
+    int flushes;                   /* flush_output calls */
+    int bad_flushes;               /* flush_output calls with a buffer not full */
+    int empty_draws;               /* next_byte calls that found the data used up */
+    size_t consumed;               /* bytes of the data taken by the decoder */
+};
+extern fake_record fake;
+
+/* Abandons the decoder with longjmp(*target, 1): from next_byte once this
+   many bytes have been given, or from the nth flush_output (0: never). */
+void fake_abandon_after(std::jmp_buf *target, size_t bytes, int nth_flush);
+
+#endif
