@@ -33,8 +33,7 @@ int exclusive_open_wait(const char *path, uint32_t timeout) {
 
 int unload_file_manager_extension(void) {
     char dll[ADDON_PATH_SIZE];
-    plat_get_private_profile_string(ADDONS_SECTION, PRODUCT_KEY, "", dll, sizeof dll,
-                                    WINFILE_INI);
+    plat_get_private_profile_string(ADDONS_SECTION, PRODUCT_KEY, "", dll, sizeof dll, WINFILE_INI);
     if (!dll[0]) return 1;
     plat_window file_manager = plat_find_window(FILE_MANAGER_CLASS);
     if (!file_manager) return 1;

@@ -11,8 +11,8 @@
 #include "platform/platform.h"
 
 enum {
-    WAIT_HELD = 0,                 /* the time-out passed first */
-    WAIT_RELEASED = 1              /* the file could be opened for exclusive use */
+    WAIT_HELD = 0,    /* the time-out passed first */
+    WAIT_RELEASED = 1 /* the file could be opened for exclusive use */
 };
 
 enum {

@@ -10,15 +10,13 @@
  */
 #include "setup/install_dir.h"
 
+#include "distfiles/distfiles.h"
 #include "resources/dialog.h"
 #include "setup/extensions.h"
 #include "setup/messages.h"
 #include "setup/state.h"
 
 #include <cstring>
-
-/* The check-and-size pass over the loose files (distfiles). */
-int distribution_pass(plat_window owner, int mode);
 
 int wait_cursor_flag;
 
@@ -27,10 +25,7 @@ namespace {
 const char ARCHIVE_NAME[] = "setup.tv";
 const char ARCHIVE_MISSING[] = "setup.tv is missing";
 const char SHELL_EXTENSION[] = "tvshlext.dll";
-enum {
-    FILE_PATH_SIZE = TARGET_PREFIX_SIZE + 12, /* a prefix and an 8.3 name */
-    CHECK_AND_SIZE = 0                        /* distribution_pass mode */
-};
+enum { FILE_PATH_SIZE = TARGET_PREFIX_SIZE + 12 }; /* a prefix and an 8.3 name */
 const int LOCKED_CONTROLS[] = {IDC_DIR_EDIT, IDC_OK, IDC_CANCEL, 0};
 
 bool is_separator(char c) { return c == '\\' || c == '/'; }
@@ -136,7 +131,7 @@ int install_dir_ok(plat_window dialog) {
         return 0;
     }
     setup.size_total = 0;
-    if (!distribution_pass(dialog, CHECK_AND_SIZE) || !check_archive() || !enter_target(dialog))
+    if (!distribution_pass(dialog, DIST_CHECK) || !check_archive() || !enter_target(dialog))
         return 0;
     /* From here on the dialog always ends; nothing in it may start this
        handler again or end it while the wait dispatches messages. */

@@ -16,12 +16,12 @@
 #include <cstddef>
 
 enum {
-    DIR_FIELD_SIZE = 66,           /* the edit field as read: 65 characters */
-    DIR_FIELD_LIMIT = 65,          /* what the user may type */
-    WAIT_TEXT_SIZE = 256,          /* text 1029, and line 107 with its dots */
-    SHELL_EXT_FIRST_WAIT = 500,    /* ms before the user is told of the wait */
-    SHELL_EXT_WAIT = 1000,         /* ms of each further wait */
-    SHELL_EXT_WAITS = 12           /* further waits, one dot each */
+    DIR_FIELD_SIZE = 66,        /* the edit field as read: 65 characters */
+    DIR_FIELD_LIMIT = 65,       /* what the user may type */
+    WAIT_TEXT_SIZE = 256,       /* text 1029, and line 107 with its dots */
+    SHELL_EXT_FIRST_WAIT = 500, /* ms before the user is told of the wait */
+    SHELL_EXT_WAIT = 1000,      /* ms of each further wait */
+    SHELL_EXT_WAITS = 12        /* further waits, one dot each */
 };
 
 /* True only while the shell extension wait runs: the dialog shows the wait

@@ -5,28 +5,24 @@
  */
 #include "setup/sequence.h"
 
+#include "distfiles/distfiles.h"
 #include "progress/progress.h"
 #include "setup/dialogs.h"
 #include "setup/extensions.h"
 #include "setup/messages.h"
 #include "setup/state.h"
+#include "unzip/unzip.h"
 
 #include <cstring>
-
-/* The copy pass over the loose files (distfiles) and the extraction of the
-   setup archive (unzip). */
-int distribution_pass(plat_window owner, int mode);
-bool extract_setup_archive(plat_window owner);
 
 namespace {
 
 const char MAIN_PROGRAM[] = "tarvex32.exe";
 const char INSTALL_SWITCH[] = "/install";
 enum {
-    COPYING = 1,                                   /* distribution_pass mode */
-    COMMAND_SIZE = TARGET_PREFIX_SIZE + 32,        /* prefix, quotes, name, switch */
-    ERROR_TEXT_SIZE = TARGET_PREFIX_SIZE + 32,     /* "Error running " prefix name */
-    EXEC_STARTED = 32                              /* WinExec results from here on */
+    COMMAND_SIZE = TARGET_PREFIX_SIZE + 32,    /* prefix, quotes, name, switch */
+    ERROR_TEXT_SIZE = TARGET_PREFIX_SIZE + 32, /* "Error running " prefix name */
+    EXEC_STARTED = 32                          /* WinExec results from here on */
 };
 
 void report_not_installed(void) {
@@ -41,7 +37,7 @@ int run_progress_phase(void) {
     uint32_t full = setup.size_total / 10;
     progress_set_pos(dialog, 0);
     progress_set_range(dialog, full);
-    int ok = distribution_pass(dialog, COPYING) && extract_setup_archive(dialog);
+    int ok = distribution_pass(dialog, DIST_COPY) && extract_setup_archive(dialog);
     progress_set_pos(dialog, full);
     close_progress_dialog(dialog);
     setup.progress_dialog = nullptr;

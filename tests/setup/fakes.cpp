@@ -10,7 +10,7 @@
 
 fake_state fakes;
 
-void fakes_reset(void) { fakes = fake_state{1, "", 2, {1, 1}, 0, true, {}, 0, nullptr, nullptr}; }
+void fakes_reset(void) { fakes = fake_state{1, "", 2, {1, 1}, 0, 1, {}, 0, nullptr, nullptr}; }
 
 int run_install_dir_dialog(void) {
     fakes.steps.push_back("install_dir");
@@ -46,7 +46,7 @@ int distribution_pass(plat_window owner, int mode) {
     return fakes.pass_result[mode ? 1 : 0];
 }
 
-bool extract_setup_archive(plat_window owner) {
+int extract_setup_archive(plat_window owner) {
     (void)owner;
     fakes.steps.push_back("extract");
     return fakes.extract_result;

@@ -16,7 +16,7 @@ struct fake_state {
     int restart_answer;             // what the restart dialog ends with
     int pass_result[2];             // distribution_pass's result by mode
     uint32_t pass_bytes;            // what the check-and-size pass adds
-    bool extract_result;            // extract_setup_archive's result
+    int extract_result;             // extract_setup_archive's result
     std::vector<std::string> steps; // every stand-in called, in order
     size_t boxes_at_close;          // boxes shown when the progress dialog went
     plat_window progress;           // the progress dialog last opened

@@ -60,7 +60,8 @@ struct InstallDir : ::testing::Test {
     }
     void expect_dialog_usable(const char *field) {
         EXPECT_EQ(host_item_text(dialog, IDC_DIR_EDIT), field);
-        for (int id : {IDC_DIR_EDIT, IDC_OK, IDC_CANCEL}) EXPECT_TRUE(host_item_enabled(dialog, id));
+        for (int id : {IDC_DIR_EDIT, IDC_OK, IDC_CANCEL})
+            EXPECT_TRUE(host_item_enabled(dialog, id));
     }
 };
 
@@ -73,8 +74,8 @@ std::string target_of(const char *field) {
 }
 
 TEST(DirectoryRules, FormAcceptsDrivesAndNetworkPathsOnly) {
-    for (const char *good : {"C:\\Tarvex", "D:", "\\\\SERVER\\SHARE\\TARVEX",
-                             "//SERVER/SHARE/TARVEX/", "1:\\TARVEX"})
+    for (const char *good :
+         {"C:\\Tarvex", "D:", "\\\\SERVER\\SHARE\\TARVEX", "//SERVER/SHARE/TARVEX/", "1:\\TARVEX"})
         EXPECT_TRUE(directory_form_ok(good)) << good;
     for (const char *bad : {"TARVEX", "\\TARVEX", "", "/TARVEX", "C", "\\/x"})
         EXPECT_FALSE(directory_form_ok(bad)) << bad;
@@ -89,8 +90,7 @@ TEST(DirectoryRules, TargetDirectoryAndPrefix) {
               "\\\\SERVER\\SHARE\\TARVEX|\\\\SERVER\\SHARE\\TARVEX\\");
     EXPECT_EQ(target_of("\\\\SERVER\\SHARE\\TARVEX\\"),
               "\\\\SERVER\\SHARE\\TARVEX|\\\\SERVER\\SHARE\\TARVEX\\");
-    EXPECT_EQ(target_of("//SERVER/SHARE/TARVEX/"),
-              "//SERVER/SHARE/TARVEX/|//SERVER/SHARE/TARVEX/");
+    EXPECT_EQ(target_of("//SERVER/SHARE/TARVEX/"), "//SERVER/SHARE/TARVEX/|//SERVER/SHARE/TARVEX/");
 }
 
 TEST(DirectoryRules, TheLongestFieldKeepsItsWholePrefix) {

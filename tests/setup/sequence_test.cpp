@@ -86,14 +86,14 @@ TEST_F(Sequence, CancelInTheDialogGivesOnly1006) {
 TEST_F(Sequence, AFailedCopySkipsTheExtractionAnd1006ComesAfterTheDialog) {
     fakes.pass_result[1] = 0;
     EXPECT_EQ(run_setup(), 0);
-    EXPECT_EQ(fakes.steps, (steps{"meter", "install_dir", "check", "progress_open", "copy",
-                                  "progress_close"}));
+    EXPECT_EQ(fakes.steps,
+              (steps{"meter", "install_dir", "check", "progress_open", "copy", "progress_close"}));
     EXPECT_EQ(fakes.boxes_at_close, 0u);
     expect_not_installed_only();
 }
 
 TEST_F(Sequence, AFailedExtractionGives1006AndNoLaunch) {
-    fakes.extract_result = false;
+    fakes.extract_result = 0;
     EXPECT_EQ(run_setup(), 0);
     EXPECT_EQ(fakes.steps.back(), "progress_close");
     EXPECT_EQ(fakes.boxes_at_close, 0u);
