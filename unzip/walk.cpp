@@ -106,11 +106,14 @@ int passes_filter(void) {
     return 0;
 }
 
-/* Shows "Can't create output file" for a path given in two parts (the part
-   that could not be composed is shown cut, with a mark), and abandons. */
+/* Shows "Can't create output file" with a path given in parts, as it would
+   have been composed (a name that did not fit is shown cut, with a mark),
+   and abandons. */
 [[noreturn]] void refuse_path(const char *dir, const char *sep, const char *name, int cut) {
     char shown[ENGINE_MESSAGE_SIZE];
     plat_format(shown, sizeof shown, "%s%s%s%s", dir, sep, name, cut ? CUT_MARK : "");
+    for (char *p = shown; *p; p++)
+        if (*p == '/') *p = '\\';
     fail(MSG_CANT_CREATE_OUTPUT, shown);
 }
 

@@ -1,0 +1,69 @@
+/*
+ * unzip_fixture.h: a temporary directory with an archive and a destination
+ * directory in it, and runs of the engine over them.
+ */
+#ifndef TARVEX_TESTS_UNZIP_UNZIP_FIXTURE_H
+#define TARVEX_TESTS_UNZIP_UNZIP_FIXTURE_H
+
+#include "platform/platform.h"
+#include "tests/unzip/zip_writer.h"
+#include "unzip/unzip.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+class UnzipTest : public ::testing::Test {
+  protected:
+    std::string dir, archive, dest;
+    std::vector<std::vector<char>> nodes; /* filter nodes: the link, then the name */
+    extract_request request;
+
+    void SetUp() override {
+        dir = make_temp_dir();
+        archive = dir + "/a.zip";
+        dest = dir + "/out";
+        plat_mkdir(dest.c_str());
+        memset(&request, 0, sizeof request);
+        request.crc_check = 1;
+        request.archive_path = archive.c_str();
+        request.dest_dir = dest.c_str();
+    }
+    void TearDown() override { clear_dir(dir); }
+
+    /* Writes the archive and runs the engine; returns the result. */
+    int run(const std::vector<zip_member> &members) {
+        write_file(archive, zip_archive(members));
+        return run_raw();
+    }
+    int run_raw() {
+        EXPECT_EQ(1, extract_archive(&request));
+        return request.result;
+    }
+    void add_filter(const char *name) {
+        std::vector<char> node(sizeof(filter_node) + strlen(name));
+        filter_node *f = reinterpret_cast<filter_node *>(node.data());
+        memcpy(f->name, name, strlen(name) + 1);
+        f->next = nullptr;
+        nodes.push_back(std::move(node));
+        for (size_t i = 0; i + 1 < nodes.size(); i++)
+            reinterpret_cast<filter_node *>(nodes[i].data())->next =
+                reinterpret_cast<filter_node *>(nodes[i + 1].data());
+        request.filter_list = reinterpret_cast<filter_node *>(nodes[0].data());
+    }
+    std::string out(const std::string &name) { return read_file(dest + "/" + name); }
+};
+
+/* Content that no two members share, of any length. */
+inline std::string content(size_t length, unsigned seed) {
+    std::string data(length, '\0');
+    uint32_t x = seed * 2654435761u + 1;
+    for (size_t i = 0; i < length; i++) {
+        x = x * 1103515245u + 12345u;
+        data[i] = char(x >> 16);
+    }
+    return data;
+}
+
+#endif

@@ -1,0 +1,44 @@
+/*
+ * zip_writer.h: builds the ZIP archives that the engine's tests read, in
+ * memory, byte by byte, so that every odd layout (junk between records,
+ * descriptors of either form, streamed members, cut-off files) is written
+ * on purpose rather than taken from a binary.
+ */
+#ifndef TARVEX_TESTS_UNZIP_ZIP_WRITER_H
+#define TARVEX_TESTS_UNZIP_ZIP_WRITER_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+enum { DOS_DATE = (2004 - 1980) << 9 | 7 << 5 | 15, DOS_TIME = 13 << 11 | 45 << 5 | 10 };
+
+struct zip_member {
+    std::string name;              /* stored name */
+    std::string data;              /* uncompressed content */
+    int method = 0;                /* 0 stored, 8 Deflate (fixed codes), other: as given */
+    uint16_t flags = 0;            /* general purpose flags as stored */
+    bool streamed = false;         /* bit 3, zero sizes and CRC, descriptor behind */
+    bool signed_descriptor = true; /* the descriptor starts with its signature */
+    bool descriptor = false;       /* bit 3 with real sizes and a 12-byte descriptor */
+    bool wrong_crc = false;        /* store a CRC-32 that does not match */
+    std::string payload;           /* when not empty: the member data as stored */
+    std::string junk_after;        /* bytes written after the member's record */
+};
+
+uint32_t crc32_of(const std::string &data);
+/* A Deflate stream of one fixed-code block of literals. */
+std::string deflate_fixed(const std::string &data);
+/* A Deflate stream of one stored block (at most 65535 bytes). */
+std::string deflate_stored(const std::string &data);
+/* Local records, then (unless bare) the central directory and end record. */
+std::string zip_archive(const std::vector<zip_member> &members, bool bare = false);
+
+/* Files in a fresh temporary directory, removed again by clear_dir. */
+std::string make_temp_dir(void);
+void clear_dir(const std::string &dir);
+void write_file(const std::string &path, const std::string &data);
+std::string read_file(const std::string &path);
+bool file_exists(const std::string &path);
+
+#endif
