@@ -55,6 +55,9 @@ void fake_abandon_after(std::jmp_buf *target, size_t bytes, int nth_flush) {
 }
 
 int next_byte(uint16_t *cell) {
+    if (abandon_target && abandon_flush == 0 && source_pos - input_left >= abandon_bytes) {
+        std::longjmp(*abandon_target, 1);
+    }
     if (input_left == 0) {
         size_t n = source.size() - source_pos;
         if (n > chunk_size) n = chunk_size;
@@ -65,9 +68,6 @@ int next_byte(uint16_t *cell) {
     if (input_left == 0) {
         fake.empty_draws++;
         return 0;
-    }
-    if (abandon_target && abandon_flush == 0 && source_pos - input_left >= abandon_bytes) {
-        std::longjmp(*abandon_target, 1);
     }
     *cell = *input_cursor++;
     input_left--;

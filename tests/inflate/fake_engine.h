@@ -36,8 +36,9 @@ struct fake_record {
 };
 extern fake_record fake;
 
-/* Abandons the decoder with longjmp(*target, 1): from next_byte once this
-   many bytes have been given, or from the nth flush_output (0: never). */
+/* Abandons the decoder with longjmp(*target, 1): from the first next_byte
+   call after this many bytes have been taken, or from the nth flush_output
+   (0: from next_byte). */
 void fake_abandon_after(std::jmp_buf *target, size_t bytes, int nth_flush);
 
 #endif

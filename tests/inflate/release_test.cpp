@@ -1,0 +1,120 @@
+/*
+ * release_test.cpp: the decoder's tables are released on every way out: after
+ * good and refused streams, when memory runs out part-way through a build,
+ * and when the engine's abandon jumps out of next_byte or flush_output in
+ * the middle of a block.  Host only: it counts live blocks and injects
+ * allocation failures through the host platform.
+ */
+#include "platform/host.h"
+#include "tests/inflate/fake_engine.h"
+#include "tests/inflate/stream_writer.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+std::vector<unsigned> literal_lengths() {
+    std::vector<unsigned> len(286, 9);
+    len[256] = len[257] = 5;
+    for (unsigned i = 258; i < 286; i++) len[i] = 6;
+    return len;
+}
+
+/* A stored block, a fixed block, then a dynamic block of 40000 bytes whose
+   long codes sit in sub-tables. */
+std::vector<uint8_t> three_block_stream() {
+    stream_writer w;
+    w.stored(0, {'s', 't'});
+    w.fixed(0);
+    w.literals("fixed");
+    w.match(30, 5);
+    w.end_block();
+    std::vector<unsigned> dist(30, 5);
+    dist[0] = dist[1] = 4;
+    w.dynamic(1, literal_lengths(), dist);
+    for (int i = 0; i < 40000 / 200; i++) {
+        w.literals("dyn");
+        w.match(197, 3);
+    }
+    w.end_block();
+    return w.done();
+}
+
+class Release : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        host_reset();
+        fake_start_run();
+        baseline = host_live_blocks();
+    }
+    void TearDown() override {
+        inflate_release_tables();
+        fake_end_run();
+        host_reset();
+    }
+    int baseline = 0;
+};
+
+} /* namespace */
+
+TEST_F(Release, GoodAndRefusedStreamsLeaveNoTableBehind) {
+    std::vector<uint8_t> stream = three_block_stream();
+    EXPECT_EQ(INFLATE_OK, fake_inflate(stream, nullptr));
+    EXPECT_EQ(2u + 5 + 30 + 40000, fake.output.size());
+    EXPECT_EQ(baseline, host_live_blocks());
+    std::vector<uint8_t> cut(stream.begin(), stream.begin() + (long)stream.size() / 2);
+    EXPECT_EQ(INFLATE_BAD_DATA, fake_inflate(cut, nullptr));
+    EXPECT_EQ(baseline, host_live_blocks());
+    stream_writer bad;
+    std::vector<unsigned> dist = {0, 2};
+    bad.dynamic(1, literal_lengths(), dist);
+    EXPECT_EQ(INFLATE_BAD_DATA, fake_inflate(bad.done(), nullptr));
+    EXPECT_EQ(baseline, host_live_blocks());
+}
+
+TEST_F(Release, EveryAllocationFailureGivesNoMemoryWithItsLineAndNoLeak) {
+    std::vector<uint8_t> stream = three_block_stream();
+    EXPECT_EQ(INFLATE_OK, fake_inflate(stream, nullptr));
+    const int calls = host_call_count(FAULT_MALLOC);
+    ASSERT_GT(calls, 100) << "the fixed block alone takes 105 tables";
+    for (int nth = 1; nth <= calls; nth++) {
+        host_fail_call(FAULT_MALLOC, nth);
+        testing::internal::CaptureStderr();
+        int result = fake_inflate(stream, nullptr);
+        std::string said = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(INFLATE_NO_MEMORY, result) << nth;
+        EXPECT_EQ("\n*** inflate out of memory *** ", said) << nth;
+        EXPECT_EQ(baseline, host_live_blocks()) << nth;
+    }
+}
+
+TEST_F(Release, AbandonInsideABlockLeavesTablesForTheCleanUpAndTheNextStream) {
+    std::vector<uint8_t> stream = three_block_stream();
+    for (int via_next_stream = 0; via_next_stream < 2; via_next_stream++) {
+        std::jmp_buf abandon;
+        fake_set_input(stream, 64);
+        fake_abandon_after(&abandon, stream.size() - 100, 0);
+        if (setjmp(abandon) == 0) {
+            inflate_stream();
+            FAIL() << "the abandon did not leave the decoder";
+        }
+        EXPECT_GT(host_live_blocks(), baseline) << "the dynamic block's tables are held";
+        if (via_next_stream) {
+            std::vector<uint8_t> out;
+            EXPECT_EQ(INFLATE_OK, fake_inflate(stream, &out));
+            EXPECT_EQ(40037u, out.size());
+        } else {
+            inflate_release_tables();
+        }
+        EXPECT_EQ(baseline, host_live_blocks());
+    }
+    std::jmp_buf abandon;
+    fake_set_input(stream, 0);
+    fake_abandon_after(&abandon, 0, 1);
+    if (setjmp(abandon) == 0) {
+        inflate_stream();
+        FAIL() << "the failed write did not leave the decoder";
+    }
+    inflate_release_tables();
+    EXPECT_EQ(baseline, host_live_blocks());
+}
