@@ -1,0 +1,408 @@
+// The progress display on the real platform: the Meter's 16-bit values and
+// the pixels it paints, and dialog 300 with its reset on showing, its advance
+// and its Cancel question, answered from a timer inside the box's own loop.
+#include "progress/progress.h"
+#include "progress/progress_win32.h"
+#include "resources/dialog.h"
+#include "setup/state.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+HINSTANCE instance() { return GetModuleHandleA(nullptr); }
+
+void register_once() {
+    static bool done;
+    if (done) return;
+    register_meter_class(instance());
+    load_titles();
+    done = true;
+}
+
+COLORREF highlight() { return GetSysColor(COLOR_HIGHLIGHT) & 0xFFFFFF; }
+COLORREF highlight_text() { return GetSysColor(COLOR_HIGHLIGHTTEXT) & 0xFFFFFF; }
+
+struct picture {
+    int w, h;
+    std::vector<COLORREF> px;
+    COLORREF at(int x, int y) const { return px[size_t(y * w + x)]; }
+};
+
+// Copies what a device context shows into a memory bitmap and reads it back.
+picture grab(HDC from, int w, int h) {
+    picture p = {w, h, {}};
+    HDC mem = CreateCompatibleDC(from);
+    HBITMAP bitmap = CreateCompatibleBitmap(from, w, h);
+    HGDIOBJ old = SelectObject(mem, bitmap);
+    BitBlt(mem, 0, 0, w, h, from, 0, 0, SRCCOPY);
+    for (int y = 0; y < h; y++)
+        for (int x = 0; x < w; x++) p.px.push_back(GetPixel(mem, x, y));
+    SelectObject(mem, old);
+    DeleteObject(bitmap);
+    DeleteDC(mem);
+    return p;
+}
+
+picture grab_client(HWND window) {
+    UpdateWindow(window);
+    RECT r;
+    GetClientRect(window, &r);
+    HDC dc = GetDC(window);
+    picture p = grab(dc, r.right, r.bottom);
+    ReleaseDC(window, dc);
+    return p;
+}
+
+// The text's pixels: those that differ from the background of their part.
+struct ink {
+    std::vector<std::string> rows; // '#' for text, '.' for background, cut to the text
+    int left = -1, right = -1;     // outermost text columns
+    bool crosses_colour = false;   // text in both colours, across the edge
+};
+
+ink text_of(const picture &p, int edge, COLORREF fill, COLORREF rest) {
+    ink t;
+    int top = p.h, bottom = -1;
+    bool left_part = false, right_part = false;
+    for (int y = 0; y < p.h; y++)
+        for (int x = 0; x < p.w; x++)
+            if (p.at(x, y) != (x < edge ? fill : rest)) {
+                if (t.left < 0 || x < t.left) t.left = x;
+                if (x > t.right) t.right = x;
+                if (y < top) top = y;
+                bottom = y;
+                (x < edge ? left_part : right_part) = true;
+            }
+    for (int y = top; y <= bottom; y++) {
+        std::string row;
+        for (int x = t.left; x <= t.right; x++)
+            row += p.at(x, y) != (x < edge ? fill : rest) ? '#' : '.';
+        t.rows.push_back(row);
+    }
+    t.crosses_colour = left_part && right_part;
+    return t;
+}
+
+// The oracle for the text: the same words drawn plainly in the system font.
+ink expected_text(const char *words) {
+    HDC screen = GetDC(nullptr);
+    HDC mem = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, 100, 40);
+    HGDIOBJ old = SelectObject(mem, bitmap);
+    SelectObject(mem, GetStockObject(SYSTEM_FONT));
+    RECT all = {0, 0, 100, 40};
+    FillRect(mem, &all, HBRUSH(GetStockObject(WHITE_BRUSH)));
+    SetTextColor(mem, RGB(0, 0, 0));
+    SetBkMode(mem, TRANSPARENT);
+    TextOutA(mem, 10, 10, words, int(strlen(words)));
+    picture p = grab(mem, 100, 40);
+    SelectObject(mem, old);
+    DeleteObject(bitmap);
+    DeleteDC(mem);
+    ReleaseDC(nullptr, screen);
+    return text_of(p, 0, 0, RGB(255, 255, 255));
+}
+
+// Checks the bar's edge on its bottom row, and the words centred across it.
+void expect_meter_shows(HWND meter, int edge, const char *words) {
+    picture p = grab_client(meter);
+    for (int x = 0; x < p.w; x++)
+        ASSERT_EQ(p.at(x, p.h - 1), x < edge ? highlight() : highlight_text()) << "x " << x;
+    ink shown = text_of(p, edge, highlight(), highlight_text());
+    EXPECT_EQ(shown.rows, expected_text(words).rows) << words;
+    EXPECT_LE(abs(shown.left + shown.right + 1 - p.w), 3) << "text not centred";
+}
+
+// A bare Meter of 300 x 40 pixels in a window of its own.
+struct Meter : ::testing::Test {
+    HWND frame = nullptr, meter = nullptr;
+    void SetUp() override {
+        register_once();
+        frame = CreateWindowA("Static", "", WS_POPUP | WS_VISIBLE, 0, 0, 320, 60, nullptr, nullptr,
+                              instance(), nullptr);
+        meter = CreateWindowA("Meter", "", WS_CHILD | WS_VISIBLE, 0, 0, 300, 40, frame, nullptr,
+                              instance(), nullptr);
+        ASSERT_NE(meter, nullptr);
+    }
+    void TearDown() override { DestroyWindow(frame); }
+    // Sets both values; each send has painted before it returns.
+    void set(WPARAM range, WPARAM position) {
+        SendMessageA(meter, MTR_SETRANGE, range, 0);
+        EXPECT_FALSE(GetUpdateRect(meter, nullptr, FALSE));
+        InvalidateRect(meter, nullptr, FALSE);
+        SendMessageA(meter, MTR_SETPOS, position, 0);
+        EXPECT_FALSE(GetUpdateRect(meter, nullptr, FALSE));
+    }
+    LRESULT range() { return SendMessageA(meter, MTR_GETRANGE, 0, 0); }
+    LRESULT position() { return SendMessageA(meter, MTR_GETPOS, 0, 0); }
+    void expect_bar(int edge, const char *words) { expect_meter_shows(meter, edge, words); }
+};
+
+TEST_F(Meter, StartsAtFiftyOfAHundred) {
+    EXPECT_EQ(range(), 100);
+    EXPECT_EQ(position(), 50);
+    expect_bar(150, "50%");
+}
+
+TEST_F(Meter, ReadsRangeAndPositionAsSixteenBits) {
+    set(65536, 65537);
+    EXPECT_EQ(range(), 0);
+    EXPECT_EQ(position(), 1);
+    set(65535, 70000);
+    EXPECT_EQ(range(), 65535);
+    EXPECT_EQ(position(), 70000 - 65536);
+    expect_bar(300 * 4464 / 65535, "6%");
+}
+
+TEST_F(Meter, FillsTheTruncatedShareOfItsWidth) {
+    set(3, 1);
+    expect_bar(100, "33%");
+    SetWindowPos(meter, nullptr, 0, 0, 302, 40, SWP_NOZORDER | SWP_NOMOVE);
+    expect_bar(100, "33%"); // 302 / 3, cut down
+}
+
+TEST_F(Meter, RangeZeroShowsNothingFilled) {
+    set(0, 5);
+    expect_bar(0, "0%");
+    set(131072, 5);
+    expect_bar(0, "0%");
+}
+
+TEST_F(Meter, PositionBeyondRangeFillsTheWholeBar) {
+    set(2, 3);
+    expect_bar(300, "150%");
+    set(7, 7);
+    expect_bar(300, "100%");
+}
+
+TEST_F(Meter, TextChangesColourWhereTheEdgeCrossesIt) {
+    set(2, 1);
+    picture p = grab_client(meter);
+    EXPECT_TRUE(text_of(p, 150, highlight(), highlight_text()).crosses_colour);
+}
+
+// What the timer saw of the confirmation box it answered.
+struct box_record {
+    int shown = 0;        // boxes answered
+    std::string text;     // the box's message
+    std::string caption;  // its title
+    HWND owner = nullptr; // the window it was modal to
+    bool yes_no = false;  // Yes and No, and no OK
+};
+
+box_record box_seen;
+int box_answer;    // IDYES or IDNO
+HWND box_answered; // the box already answered, still closing
+
+BOOL CALLBACK find_message_box(HWND window, LPARAM found) {
+    char name[16];
+    GetClassNameA(window, name, sizeof name);
+    if (strcmp(name, "#32770") || !GetDlgItem(window, 0xFFFF) || window == box_answered)
+        return TRUE;
+    *reinterpret_cast<HWND *>(found) = window;
+    return FALSE;
+}
+
+// Runs from the box's own modal loop: records the box and answers it.
+VOID CALLBACK answer_box(HWND, UINT, UINT_PTR, DWORD) {
+    HWND box = nullptr;
+    EnumThreadWindows(GetCurrentThreadId(), find_message_box, LPARAM(&box));
+    if (!box) return;
+    char text[600];
+    box_answered = box;
+    box_seen.shown++;
+    GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
+    box_seen.text = text;
+    GetWindowTextA(box, text, sizeof text);
+    box_seen.caption = text;
+    box_seen.owner = GetWindow(box, GW_OWNER);
+    box_seen.yes_no = GetDlgItem(box, IDYES) && GetDlgItem(box, IDNO) && !GetDlgItem(box, IDOK);
+    PostMessageA(box, WM_COMMAND, WPARAM(box_answer), 0);
+}
+
+void pump(DWORD milliseconds) {
+    DWORD start = GetTickCount();
+    MSG m;
+    while (GetTickCount() - start < milliseconds) {
+        while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE))
+            TranslateMessage(&m), DispatchMessageA(&m);
+        Sleep(5);
+    }
+}
+
+// Sends message to the dialog with a timer ready to answer any box with
+// answer, then serves what the dialog posted itself; returns the boxes seen.
+int ask(HWND dialog, UINT message, WPARAM wp, int answer) {
+    box_seen = box_record();
+    box_answer = answer;
+    box_answered = nullptr;
+    UINT_PTR timer = SetTimer(nullptr, 0, 20, answer_box);
+    SendMessageA(dialog, message, wp, 0);
+    pump(200);
+    KillTimer(nullptr, timer);
+    return box_seen.shown;
+}
+
+const char CONFIRM_TEXT[] =
+    "Setup has not completed installing the software.\nAre you sure you want to cancel?";
+
+// Writes what window shows, frame included, as a 24-bit BMP: 1 when written.
+int save_bmp(HWND window, const char *path) {
+    RedrawWindow(window, nullptr, nullptr,
+                 RDW_INVALIDATE | RDW_FRAME | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    RECT r;
+    GetWindowRect(window, &r);
+    int w = r.right - r.left, h = r.bottom - r.top, stride = (w * 3 + 3) & ~3;
+    BITMAPINFOHEADER head = {sizeof head, w, h, 1, 24, BI_RGB, DWORD(stride * h), 0, 0, 0, 0};
+    BITMAPFILEHEADER file = {0x4D42, DWORD(sizeof file + sizeof head + stride * h), 0, 0,
+                             DWORD(sizeof file + sizeof head)};
+    HDC dc = GetWindowDC(window), mem = CreateCompatibleDC(dc);
+    void *bits = nullptr;
+    HBITMAP dib = CreateDIBSection(dc, reinterpret_cast<BITMAPINFO *>(&head), DIB_RGB_COLORS, &bits,
+                                   nullptr, 0);
+    HGDIOBJ old = SelectObject(mem, dib);
+    BitBlt(mem, 0, 0, w, h, dc, 0, 0, SRCCOPY);
+    GdiFlush();
+    FILE *out = fopen(path, "wb");
+    int written = out && fwrite(&file, sizeof file, 1, out) && fwrite(&head, sizeof head, 1, out) &&
+                  fwrite(bits, size_t(stride * h), 1, out);
+    if (out) written = fclose(out) == 0 && written;
+    SelectObject(mem, old);
+    DeleteObject(dib);
+    DeleteDC(mem);
+    ReleaseDC(window, dc);
+    return written;
+}
+
+// Dialog 300 as the setup driver makes it: created hidden, then shown.
+struct ProgressDialog : ::testing::Test {
+    HWND dialog = nullptr;
+    void SetUp() override {
+        register_once();
+        cancel_flag = 0;
+        copy_byte_counter = 0;
+        dialog = create_progress_dialog(instance());
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_FALSE(IsWindowVisible(dialog));
+        ShowWindow(dialog, SW_SHOW);
+    }
+    void TearDown() override { DestroyWindow(dialog); }
+    std::string line(int id) {
+        char text[100];
+        GetDlgItemTextA(dialog, id, text, sizeof text);
+        return text;
+    }
+    LRESULT bar(UINT message) { return SendDlgItemMessageA(dialog, IDC_PRG_METER, message, 0, 0); }
+    LRESULT advance(WPARAM units) { return SendMessageA(dialog, PRG_ADVANCE, units, 0); }
+    bool cancel_enabled() { return IsWindowEnabled(GetDlgItem(dialog, IDC_CANCEL)); }
+    void fill_in() {
+        progress_set_title(dialog, "Installing");
+        progress_set_file(dialog, "readme.txt");
+        progress_set_range(dialog, 10);
+        progress_set_pos(dialog, 4);
+    }
+    void show_again() {
+        ShowWindow(dialog, SW_HIDE);
+        ShowWindow(dialog, SW_SHOW);
+    }
+    void expect_reset() {
+        EXPECT_EQ(line(IDC_PRG_TITLE), "");
+        EXPECT_EQ(line(IDC_PRG_FILE), "");
+        EXPECT_EQ(bar(MTR_GETRANGE), 0);
+        EXPECT_EQ(bar(MTR_GETPOS), 0);
+        expect_meter_shows(GetDlgItem(dialog, IDC_PRG_METER), 0, "0%");
+    }
+};
+
+TEST_F(ProgressDialog, StartsCentredUnderTheCaption) {
+    char title[64];
+    GetWindowTextA(dialog, title, sizeof title);
+    EXPECT_STREQ(title, "Tarvex Setup");
+    RECT r;
+    GetWindowRect(dialog, &r);
+    EXPECT_EQ(r.left, (GetSystemMetrics(SM_CXSCREEN) - (r.right - r.left)) / 2);
+    EXPECT_EQ(r.top, (GetSystemMetrics(SM_CYSCREEN) - (r.bottom - r.top)) / 2);
+}
+
+TEST_F(ProgressDialog, EveryShowingEmptiesTheLinesAndUnsetsTheBar) {
+    expect_reset();
+    EXPECT_TRUE(cancel_enabled());
+    fill_in();
+    EnableWindow(GetDlgItem(dialog, IDC_CANCEL), FALSE);
+    show_again();
+    expect_reset();
+    EXPECT_TRUE(cancel_enabled());
+}
+
+TEST_F(ProgressDialog, ShowFileKeepsItsOwnCopyOfTheName) {
+    char name[] = "tarvex32.exe";
+    EXPECT_EQ(SendMessageA(dialog, PRG_SHOWFILE, 0, LPARAM(name)), 1);
+    name[0] = 'X';
+    EXPECT_EQ(line(IDC_PRG_FILE), "tarvex32.exe");
+}
+
+TEST_F(ProgressDialog, AdvanceGoesOnFromTheCopiedBytesAndAnswersWhetherYesWasSaid) {
+    copy_byte_counter = 30720;
+    EXPECT_EQ(advance(5), 0);
+    EXPECT_EQ(bar(MTR_GETPOS), 8);
+    ASSERT_EQ(ask(dialog, WM_COMMAND, IDCANCEL, IDYES), 1);
+    EXPECT_EQ(cancel_flag, 1);
+    EXPECT_FALSE(cancel_enabled());
+    EXPECT_EQ(advance(6), 1);
+    EXPECT_EQ(bar(MTR_GETPOS), 9);
+}
+
+TEST_F(ProgressDialog, CancelAsksAndNoLeavesEverythingAsItWas) {
+    fill_in();
+    ASSERT_EQ(ask(dialog, WM_COMMAND, IDCANCEL, IDNO), 1);
+    EXPECT_EQ(box_seen.text, CONFIRM_TEXT);
+    EXPECT_EQ(box_seen.caption, "Tarvex Setup");
+    EXPECT_EQ(box_seen.owner, dialog);
+    EXPECT_TRUE(box_seen.yes_no);
+    EXPECT_EQ(cancel_flag, 0);
+    EXPECT_TRUE(cancel_enabled());
+    EXPECT_EQ(line(IDC_PRG_FILE), "readme.txt");
+    EXPECT_EQ(advance(4), 0);
+}
+
+TEST_F(ProgressDialog, CommandOneAndTheSystemMenusCloseAskTheSameQuestion) {
+    ASSERT_EQ(ask(dialog, WM_COMMAND, IDOK, IDNO), 1);
+    EXPECT_EQ(box_seen.text, CONFIRM_TEXT);
+    ASSERT_EQ(ask(dialog, WM_SYSCOMMAND, SC_CLOSE, IDNO), 1);
+    EXPECT_EQ(box_seen.text, CONFIRM_TEXT);
+    EXPECT_EQ(ask(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_SETFOCUS), IDNO), 0);
+    EXPECT_EQ(ask(dialog, WM_COMMAND, 3, IDNO), 0);
+    EXPECT_EQ(cancel_flag, 0);
+}
+
+// A No after the cancellation was confirmed could not undo it, so nothing
+// asks again, and showing the dialog again keeps Cancel disabled.
+TEST_F(ProgressDialog, AConfirmedCancelIsNeverAskedAgain) {
+    ASSERT_EQ(ask(dialog, WM_COMMAND, IDCANCEL, IDYES), 1);
+    EXPECT_EQ(ask(dialog, WM_COMMAND, IDOK, IDNO), 0);
+    EXPECT_EQ(ask(dialog, WM_SYSCOMMAND, SC_CLOSE, IDNO), 0);
+    fill_in();
+    show_again();
+    expect_reset();
+    EXPECT_EQ(cancel_flag, 1);
+    EXPECT_FALSE(cancel_enabled());
+}
+
+// Leaves a picture of the dialog, centred, at 40%, in the build's artifacts.
+TEST_F(ProgressDialog, ShowsTitleFileAndBarOnScreen) {
+    fill_in();
+    HWND meter = GetDlgItem(dialog, IDC_PRG_METER);
+    RECT client;
+    GetClientRect(meter, &client);
+    expect_meter_shows(meter, client.right * 4 / 10, "40%");
+    EXPECT_TRUE(save_bmp(dialog, TV_ARTIFACTS_DIR "/progress_dialog.bmp"));
+}
+
+} // namespace
