@@ -38,8 +38,9 @@ TEST_F(DistFiles, CopyPassMakesByteIdenticalCopiesCarryingTheSourcesLastWriteTim
     for (int i = 0; i < 7; i++) {
         plat_find_data found;
         ASSERT_EQ(plat_find_first(dst(i).c_str(), &found), 1) << dst(i);
-        EXPECT_TRUE(same_time(found.ftLastWriteTime, REFERENCE)) << dst(i);
+        EXPECT_TRUE(same_time(found.ftCreationTime, REFERENCE)) << dst(i);
         EXPECT_TRUE(same_time(found.ftLastAccessTime, REFERENCE)) << dst(i);
+        EXPECT_TRUE(same_time(found.ftLastWriteTime, REFERENCE)) << dst(i);
         EXPECT_EQ(read_file(dst(i)), read_file(src(i))) << dst(i);
         total += uint32_t(sizes[size_t(i)]);
     }
