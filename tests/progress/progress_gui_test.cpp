@@ -30,8 +30,8 @@ COLORREF highlight() { return GetSysColor(COLOR_HIGHLIGHT) & 0xFFFFFF; }
 COLORREF highlight_text() { return GetSysColor(COLOR_HIGHLIGHTTEXT) & 0xFFFFFF; }
 
 struct picture {
-    int w, h;
-    std::vector<COLORREF> px;
+    int w, h;                 // size in pixels
+    std::vector<COLORREF> px; // row by row from the top left
     COLORREF at(int x, int y) const { return px[size_t(y * w + x)]; }
 };
 
@@ -64,7 +64,7 @@ picture grab_client(HWND window) {
 struct ink {
     std::vector<std::string> rows; // '#' for text, '.' for background, cut to the text
     int left = -1, right = -1;     // outermost text columns
-    bool crosses_colour = false;   // text in both colours, across the edge
+    bool crosses_colour = false;   // each part's text in the other part's background colour
 };
 
 ink text_of(const picture &p, int edge, COLORREF fill, COLORREF rest) {
@@ -78,7 +78,7 @@ ink text_of(const picture &p, int edge, COLORREF fill, COLORREF rest) {
                 if (x > t.right) t.right = x;
                 if (y < top) top = y;
                 bottom = y;
-                (x < edge ? left_part : right_part) = true;
+                (x < edge ? left_part : right_part) |= p.at(x, y) == (x < edge ? rest : fill);
             }
     for (int y = top; y <= bottom; y++) {
         std::string row;
