@@ -24,33 +24,50 @@ enum {
     CODE_LENGTH_BITS = 7     /* root width asked for the code-length code */
 };
 
-/* Length symbols 257-285, then 286 and 287, which decode to no symbol. */
+/* clang-format off */
+/* Length symbols 257-285, then 286 and 287, which RFC 1951 lists but never
+   lets occur: their 99 rows make them decode to no symbol. */
 const uint16_t length_base[31] = {
-    3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23,  27, 31,
-    35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258, 0,   0};
+      3,   4,   5,   6,   7,   8,   9,  10,   /* 257-264 */
+     11,  13,  15,  17,  19,  23,  27,  31,   /* 265-272 */
+     35,  43,  51,  59,  67,  83,  99, 115,   /* 273-280 */
+    131, 163, 195, 227, 258,   0,   0         /* 281-287 */
+};
 const uint16_t length_extra[31] = {
-    0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2,
-    3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0, 99, 99};
+      0,   0,   0,   0,   0,   0,   0,   0,   /* 257-264 */
+      1,   1,   1,   1,   2,   2,   2,   2,   /* 265-272 */
+      3,   3,   3,   3,   4,   4,   4,   4,   /* 273-280 */
+      5,   5,   5,   5,   0,  99,  99         /* 281-287 */
+};
 
 /* Distance symbols 0-29. */
 const uint16_t distance_base[30] = {
-    1,   2,   3,   4,   5,    7,    9,    13,   17,   25,   33,   49,   65,    97,    129,
-    193, 257, 385, 513, 769, 1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
+        1,     2,     3,     4,     5,     7,     9,    13,   /*  0-7  */
+       17,    25,    33,    49,    65,    97,   129,   193,   /*  8-15 */
+      257,   385,   513,   769,  1025,  1537,  2049,  3073,   /* 16-23 */
+     4097,  6145,  8193, 12289, 16385, 24577                 /* 24-29 */
+};
 const uint16_t distance_extra[30] = {
-    0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,
-    6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
+        0,     0,     0,     0,     1,     1,     2,     2,   /*  0-7  */
+        3,     3,     4,     4,     5,     5,     6,     6,   /*  8-15 */
+        7,     7,     8,     8,     9,     9,    10,    10,   /* 16-23 */
+       11,    11,    12,    12,    13,    13                  /* 24-29 */
+};
 
 /* The order in which a dynamic header gives the code-length code's lengths. */
-const uint8_t code_length_order[19] = {16, 17, 18, 0, 8,  7, 9,  6, 10, 5,
-                                       11, 4,  12, 3, 13, 2, 14, 1, 15};
+const uint8_t code_length_order[19] = {
+    16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15
+};
 
 /* Entry n masks the low n bits of the bit buffer. */
-const uint16_t low_mask[17] = {0x0000, 0x0001, 0x0003, 0x0007, 0x000F, 0x001F,
-                               0x003F, 0x007F, 0x00FF, 0x01FF, 0x03FF, 0x07FF,
-                               0x0FFF, 0x1FFF, 0x3FFF, 0x7FFF, 0xFFFF};
+const uint16_t low_mask[17] = {
+    0x0000, 0x0001, 0x0003, 0x0007, 0x000F, 0x001F, 0x003F, 0x007F, 0x00FF,
+            0x01FF, 0x03FF, 0x07FF, 0x0FFF, 0x1FFF, 0x3FFF, 0x7FFF, 0xFFFF
+};
 
-/* Lengths of one run of the code-length code's symbols 16, 17 and 18 (and
-   above): bits of the count, the count's base, and whether zeros repeat. */
+/* The runs of the code-length code's symbols 16, 17 and 18 (and above, which
+   the code never gives in a valid header): bits of the count that follow the
+   symbol, the count's base, and whether zeros repeat or the last length. */
 struct repeat_rule {
     unsigned count_bits;   /* bits that follow the symbol */
     unsigned count_base;   /* added to their value */
@@ -58,20 +75,21 @@ struct repeat_rule {
 };
 const repeat_rule repeat_rules[3] = {
     /* bits  base  zero */
-    {2,     3,    0}, /* 16: the last length again */
-    {3,     3,    1}, /* 17: a short run of zeros */
-    {7,     11,   1}, /* 18 and above: a long run of zeros */
+    {  2,     3,    0 },   /* 16: the last length again */
+    {  3,     3,    1 },   /* 17: a short run of zeros */
+    {  7,    11,    1 },   /* 18: a long run of zeros */
 };
 
-uint32_t bit_buffer;           /* pending input bits, the next one in bit 0 */
-unsigned bit_count;            /* valid bits in bit_buffer (at most 23) */
-unsigned window_pos;           /* next write position in the window */
-uint16_t input_byte;           /* the last byte fetched, kept across streams */
-unsigned filler_bytes;         /* bytes made up after the member's data ran out */
-unsigned unused_bytes;         /* whole bytes of input the last stream left */
-decode_entry *code_length_root; /* tables of the current block, none between blocks */
-decode_entry *literal_root;
-decode_entry *distance_root;
+uint32_t bit_buffer;            /* pending input bits, the next one in bit 0 */
+unsigned bit_count;             /* valid bits in bit_buffer (at most 23) */
+unsigned window_pos;            /* next write position in the window */
+uint16_t input_byte;            /* the last byte fetched, kept across streams */
+unsigned filler_bytes;          /* bytes made up after the member's data ran out */
+unsigned unused_bytes;          /* whole bytes of input the last stream left */
+decode_entry *code_length_root; /* code-length tables while a header is read */
+decode_entry *literal_root;     /* literal/length tables of the current block */
+decode_entry *distance_root;    /* its distance tables, none for an empty code */
+/* clang-format on */
 
 /* Releases the tables held in *slot, if any. */
 void release(decode_entry **slot) {
@@ -132,12 +150,12 @@ void emit_window(unsigned n) {
 
 /* Where decode_symbols keeps the decoder's hot state while it runs. */
 struct hot_state {
-    uint32_t buffer;           /* bit_buffer */
-    unsigned count;            /* bit_count */
-    unsigned pos;              /* window_pos */
-    const uint8_t *cursor;     /* input_cursor */
-    uint32_t left;             /* input_left */
-    uint16_t byte;             /* input_byte */
+    uint32_t buffer;       /* bit_buffer */
+    unsigned count;        /* bit_count */
+    unsigned pos;          /* window_pos */
+    const uint8_t *cursor; /* input_cursor */
+    uint32_t left;         /* input_left */
+    uint16_t byte;         /* input_byte */
 };
 
 /* Fetches a byte through next_byte once the engine's buffer is empty, with
@@ -185,9 +203,26 @@ void store_back(const hot_state *h) {
         (h).count -= (n);                                                                          \
     } while (0)
 
+/* Copies piece bytes from window offset from to offset to, as a byte-by-byte
+   copy in increasing order would, when the source runs into the bytes being
+   written: each stride of the distance repeats the one before it, so whole
+   strides can be moved at once. */
+void repeat_bytes(uint8_t *window, uint32_t to, uint32_t from, uint32_t piece) {
+    uint32_t stride = to - from;
+    if (stride == 0) return; /* a distance of exactly one window copies bytes onto themselves */
+    if (stride == 1) {
+        memset(window + to, window[from], piece);
+        return;
+    }
+    for (uint32_t done = 0; done < piece; done += stride) {
+        uint32_t n = piece - done < stride ? piece - done : stride;
+        memcpy(window + to + done, window + from + done, n);
+    }
+}
+
 /* Copies a match of length bytes from distance back, in as few pieces as the
-   window's end allows; byte by byte only where source and destination
-   overlap so that the bytes just written repeat. */
+   window's end allows; one block move unless the source runs into the bytes
+   being written. */
 void copy_match(hot_state *h, unsigned length, unsigned distance) {
     uint8_t *window = deflate_window;
     uint32_t from = h->pos - distance;
@@ -199,7 +234,7 @@ void copy_match(hot_state *h, unsigned length, unsigned distance) {
         if ((uint32_t)(h->pos - from) >= piece) {
             memmove(window + h->pos, window + from, piece);
         } else {
-            for (uint32_t i = 0; i < piece; i++) window[h->pos + i] = window[from + i];
+            repeat_bytes(window, h->pos, from, piece);
         }
         h->pos += piece;
         from += piece;
@@ -317,12 +352,12 @@ int decode_fixed_block(void) {
     for (; i < 280; i++) lengths[i] = 7;
     for (; i < 288; i++) lengths[i] = 8;
     unsigned wl = FIXED_LITERAL_BITS, wd = FIXED_DISTANCE_BITS;
-    int result = build_decode_tables(lengths, 288, 257, length_base, length_extra,
-                                     &literal_root, &wl);
+    int result =
+        build_decode_tables(lengths, 288, 257, length_base, length_extra, &literal_root, &wl);
     if (result != INFLATE_OK) return result;
     for (i = 0; i < 30; i++) lengths[i] = 5;
-    result = build_decode_tables(lengths, 30, 0, distance_base, distance_extra, &distance_root,
-                                 &wd);
+    result =
+        build_decode_tables(lengths, 30, 0, distance_base, distance_extra, &distance_root, &wd);
     if (result >= INFLATE_BAD_INPUT) { /* 30 of 32 codes is the expected 1 */
         release(&literal_root);
         return result;
@@ -376,16 +411,16 @@ int read_lengths(unsigned *lengths, unsigned total, unsigned width) {
 int build_dynamic_codes(const unsigned *lengths, unsigned nl, unsigned nd, unsigned *wl,
                         unsigned *wd) {
     *wl = LITERAL_LOOKUP_BITS;
-    int result = build_decode_tables(lengths, nl, 257, length_base, length_extra, &literal_root,
-                                     wl);
+    int result =
+        build_decode_tables(lengths, nl, 257, length_base, length_extra, &literal_root, wl);
     if (result == INFLATE_OK && !literal_root) result = INFLATE_BAD_DATA;
     if (result != INFLATE_OK) {
         if (result == INFLATE_BAD_DATA) release(&literal_root);
         return result;
     }
     *wd = DISTANCE_LOOKUP_BITS;
-    result = build_decode_tables(lengths + nl, nd, 0, distance_base, distance_extra,
-                                 &distance_root, wd);
+    result =
+        build_decode_tables(lengths + nl, nd, 0, distance_base, distance_extra, &distance_root, wd);
     if (result != INFLATE_OK) {
         if (result == INFLATE_BAD_DATA) release(&distance_root);
         release(&literal_root);
@@ -420,10 +455,14 @@ int decode_block(int *last) {
     if (!take_bits(1, &flag) || !take_bits(2, &type)) return INFLATE_BAD_DATA;
     *last = (int)flag;
     switch (type) {
-    case 0: return decode_stored_block();
-    case 1: return decode_fixed_block();
-    case 2: return decode_dynamic_block();
-    default: return INFLATE_BAD_INPUT;
+    case 0:
+        return decode_stored_block();
+    case 1:
+        return decode_fixed_block();
+    case 2:
+        return decode_dynamic_block();
+    default:
+        return INFLATE_BAD_INPUT;
     }
 }
 

@@ -18,32 +18,32 @@
 namespace {
 
 enum {
-    MAX_SYMBOLS = 288,   /* the fixed literal/length alphabet */
-    MAX_CODE_BITS = 16,  /* longest code length a build accepts */
-    MAX_LEVELS = 16      /* table levels one code can pass through */
+    MAX_SYMBOLS = 288,  /* the fixed literal/length alphabet */
+    MAX_CODE_BITS = 16, /* longest code length a build accepts */
+    MAX_LEVELS = 16     /* table levels one code can pass through */
 };
 
-struct table_build {                       /* working storage of one build */
-    unsigned count[MAX_CODE_BITS + 1];     /* codes per length; placeholders in the longest */
-    uint16_t symbols[MAX_SYMBOLS];         /* the used symbols in canonical order */
-    unsigned used;                         /* how many symbols have a length */
-    unsigned kmin;                         /* shortest code length */
-    unsigned kmax;                         /* longest code length */
-    int root_bits;                         /* bits every level consumes */
-    int free_codes;                        /* code space filled with placeholders */
-    unsigned simple;                       /* symbols below this decode to themselves */
-    const uint16_t *base;                  /* values of the other symbols */
-    const uint16_t *extra;                 /* their extra-bit counts */
-    decode_entry *first;                   /* first table allocated: the root */
-    decode_entry *last;                    /* table allocated most recently */
-    decode_entry *table[MAX_LEVELS];       /* the open table of each level */
-    unsigned table_size[MAX_LEVELS];       /* its number of entries */
-    uint32_t prefix[MAX_LEVELS];           /* the code bits that lead to it */
-    int level;                             /* the current level, -1 before the root */
-    int consumed;                          /* bits consumed by the levels above it */
-    uint32_t code;                         /* the current code, bit-reversed */
-    unsigned next_symbol;                  /* next position in symbols */
-    uint16_t last_value;                   /* value of the entry built last */
+struct table_build {                   /* working storage of one build */
+    unsigned count[MAX_CODE_BITS + 1]; /* codes per length; placeholders in the longest */
+    uint16_t symbols[MAX_SYMBOLS];     /* the used symbols in canonical order */
+    unsigned used;                     /* how many symbols have a length */
+    unsigned kmin;                     /* shortest code length */
+    unsigned kmax;                     /* longest code length */
+    int root_bits;                     /* bits every level consumes */
+    int free_codes;                    /* code space filled with placeholders */
+    unsigned simple;                   /* symbols below this decode to themselves */
+    const uint16_t *base;              /* values of the other symbols */
+    const uint16_t *extra;             /* their extra-bit counts */
+    decode_entry *first;               /* first table allocated: the root */
+    decode_entry *last;                /* table allocated most recently */
+    decode_entry *table[MAX_LEVELS];   /* the open table of each level */
+    unsigned table_size[MAX_LEVELS];   /* its number of entries */
+    uint32_t prefix[MAX_LEVELS];       /* the code bits that lead to it */
+    int level;                         /* the current level, -1 before the root */
+    int consumed;                      /* bits consumed by the levels above it */
+    uint32_t code;                     /* the current code, bit-reversed */
+    unsigned next_symbol;              /* next position in symbols */
+    uint16_t last_value;               /* value of the entry built last */
 };
 
 /* Counts the codes of each length and finds the shortest and longest. */
@@ -115,8 +115,10 @@ decode_entry *allocate_table(table_build *b, int j) {
         block[i].bits = 0;
         block[i].value = 0;
     }
-    if (b->last) b->last[-1].link = block + 1;
-    else b->first = block + 1;
+    if (b->last)
+        b->last[-1].link = block + 1;
+    else
+        b->first = block + 1;
     b->last = block + 1;
     return block + 1;
 }

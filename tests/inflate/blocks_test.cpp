@@ -14,7 +14,9 @@
 
 namespace {
 
-std::vector<uint8_t> bytes_of(const std::string &s) { return std::vector<uint8_t>(s.begin(), s.end()); }
+std::vector<uint8_t> bytes_of(const std::string &s) {
+    return std::vector<uint8_t>(s.begin(), s.end());
+}
 
 /* Decodes in a fresh run with each way of serving the input. */
 int decode(const std::vector<uint8_t> &stream, std::vector<uint8_t> *out = nullptr) {
@@ -64,7 +66,8 @@ std::vector<unsigned> default_cl() {
     return cl;
 }
 
-std::vector<cl_item> plain_items(const std::vector<unsigned> &lit, const std::vector<unsigned> &dist) {
+std::vector<cl_item> plain_items(const std::vector<unsigned> &lit,
+                                 const std::vector<unsigned> &dist) {
     std::vector<cl_item> items;
     for (unsigned l : lit) items.push_back({l, 0});
     for (unsigned l : dist) items.push_back({l, 0});

@@ -17,13 +17,13 @@ uint8_t *deflate_window;
 fake_record fake;
 
 namespace {
-uint8_t output_block[OUTPUT_CAPACITY];  /* the output buffer */
-std::vector<uint8_t> source;            /* the stream's compressed data */
-size_t source_pos;                      /* bytes of it moved to the input buffer */
-size_t chunk_size;                      /* bytes moved per refill */
-std::jmp_buf *abandon_target;           /* where an abandon jumps, or none */
-size_t abandon_bytes;                   /* bytes given before the abandon */
-int abandon_flush;                      /* flush_output call that abandons */
+uint8_t output_block[OUTPUT_CAPACITY]; /* the output buffer */
+std::vector<uint8_t> source;           /* the stream's compressed data */
+size_t source_pos;                     /* bytes of it moved to the input buffer */
+size_t chunk_size;                     /* bytes moved per refill */
+std::jmp_buf *abandon_target;          /* where an abandon jumps, or none */
+size_t abandon_bytes;                  /* bytes given before the abandon */
+int abandon_flush;                     /* flush_output call that abandons */
 } /* namespace */
 
 void fake_start_run(void) {

@@ -28,11 +28,11 @@ void fake_set_input(const std::vector<uint8_t> &data, size_t chunk = 0);
 int fake_inflate(const std::vector<uint8_t> &data, std::vector<uint8_t> *out, size_t chunk = 0);
 
 struct fake_record {
-    std::vector<uint8_t> output;   /* every byte handed over, in order */
-    int flushes;                   /* flush_output calls */
-    int bad_flushes;               /* flush_output calls with a buffer not full */
-    int empty_draws;               /* next_byte calls that found the data used up */
-    size_t consumed;               /* bytes of the data taken by the decoder */
+    std::vector<uint8_t> output; /* every byte handed over, in order */
+    int flushes;                 /* flush_output calls */
+    int bad_flushes;             /* flush_output calls with a buffer not full */
+    int empty_draws;             /* next_byte calls that found the data used up */
+    size_t consumed;             /* bytes of the data taken by the decoder */
 };
 extern fake_record fake;
 

@@ -12,14 +12,14 @@
 #include <vector>
 
 struct cl_item {
-    unsigned symbol;  /* a symbol of the code-length code */
-    unsigned extra;   /* the value of its repeat bits (16, 17, 18) */
+    unsigned symbol; /* a symbol of the code-length code */
+    unsigned extra;  /* the value of its repeat bits (16, 17, 18) */
 };
 
 struct stream_writer {
-    std::vector<uint8_t> bytes;   /* whole bytes written */
-    uint32_t pending = 0;         /* bits not yet a whole byte */
-    unsigned pending_bits = 0;    /* how many */
+    std::vector<uint8_t> bytes;                                   /* whole bytes written */
+    uint32_t pending = 0;                                         /* bits not yet a whole byte */
+    unsigned pending_bits = 0;                                    /* how many */
     std::vector<unsigned> lit_len, lit_code, dist_len, dist_code; /* the block's codes */
 
     void bits(unsigned value, unsigned count) {
@@ -76,8 +76,8 @@ struct stream_writer {
        items read through it; nl and nd as the header states them. */
     void dynamic_raw(int last, unsigned nl, unsigned nd, const std::vector<unsigned> &cl_len,
                      const std::vector<cl_item> &items) {
-        static const unsigned order[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5,
-                                           11, 4, 12, 3, 13, 2, 14, 1, 15};
+        static const unsigned order[19] = {16, 17, 18, 0, 8,  7, 9,  6, 10, 5,
+                                           11, 4,  12, 3, 13, 2, 14, 1, 15};
         header(last, 2);
         bits(nl - 257, 5);
         bits(nd - 1, 5);
@@ -116,13 +116,12 @@ struct stream_writer {
         while (*text) literal((uint8_t)*text++);
     }
     void match(unsigned length, unsigned distance) {
-        static const unsigned lbase[29] = {3,  4,  5,  6,  7,  8,  9,  10,  11,  13,
-                                           15, 17, 19, 23, 27, 31, 35, 43,  51,  59,
+        static const unsigned lbase[29] = {3,  4,  5,  6,   7,   8,   9,   10,  11, 13,
+                                           15, 17, 19, 23,  27,  31,  35,  43,  51, 59,
                                            67, 83, 99, 115, 131, 163, 195, 227, 258};
-        static const unsigned dbase[30] = {1,    2,    3,    4,    5,    7,     9,     13,
-                                           17,   25,   33,   49,   65,   97,    129,   193,
-                                           257,  385,  513,  769,  1025, 1537,  2049,  3073,
-                                           4097, 6145, 8193, 12289, 16385, 24577};
+        static const unsigned dbase[30] = {
+            1,   2,   3,   4,   5,   7,    9,    13,   17,   25,   33,   49,   65,    97,    129,
+            193, 257, 385, 513, 769, 1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
         unsigned l = 28;
         while (lbase[l] > length) l--;
         unsigned lextra = (l < 8 || l == 28) ? 0 : (l - 4) / 4;

@@ -31,8 +31,8 @@ std::vector<uint8_t> compress_raw(const std::vector<uint8_t> &data, int level, i
 
 /* Words from a small vocabulary with random bytes and runs mixed in. */
 std::vector<uint8_t> make_data(size_t size, unsigned seed, int kind) {
-    static const char *const words[] = {"setup ", "archive ", "window ", "member ", "tarvex ",
-                                        "deflate\n", "0123456789", "the ", "of ", "; "};
+    static const char *const words[] = {"setup ",    "archive ",   "window ", "member ", "tarvex ",
+                                        "deflate\n", "0123456789", "the ",    "of ",     "; "};
     std::mt19937 rng(seed);
     std::vector<uint8_t> data;
     while (data.size() < size) {
@@ -105,8 +105,8 @@ TEST_F(ZlibStreams, InputServedInOddChunksDecodesTheSame) {
 
 TEST_F(ZlibStreams, ManyMembersOfOneRunShareTheWindow) {
     for (unsigned member = 0; member < 20; member++) {
-        expect_round_trip(make_data(1000 + member * 3001, member, (int)member % 4), (int)member % 10,
-                          Z_DEFAULT_STRATEGY, 0);
+        expect_round_trip(make_data(1000 + member * 3001, member, (int)member % 4),
+                          (int)member % 10, Z_DEFAULT_STRATEGY, 0);
         if (HasFatalFailure()) return;
     }
 }
