@@ -1,0 +1,132 @@
+/*
+ * tvdriver.cpp: the driver's operations as commands, for scripts that show
+ * SETUP.EXE at work under Wine.  Each command prints what it found on
+ * standard output and ends with 0, or says on standard error why not and ends
+ * with 1.
+ */
+#include "tests/driver/driver.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+typedef int (*command_fn)(int argc, char **argv);
+
+int usage(void);
+
+DWORD number(const char *text) { return DWORD(strtoul(text, nullptr, 0)); }
+DWORD timeout_arg(int argc, char **argv, int at) {
+    return argc > at ? number(argv[at]) : DWORD(DRIVER_WAIT_MS);
+}
+
+int report(int ok) {
+    if (!ok) fprintf(stderr, "tvdriver: %s\n", driver_error());
+    return ok ? 0 : 1;
+}
+
+/* Runs a program while a window of the class is open; its exit code is ours. */
+int cmd_window(int argc, char **argv) {
+    HWND w = driver_open_window(argv[2]);
+    if (!w) return report(0);
+    driver_process p;
+    DWORD code = 1;
+    int ok = argc > 3 ? driver_start(argv[3], nullptr, &p) : 0;
+    if (ok) ok = driver_wait_exit(&p, INFINITE, &code, 0);
+    if (argc > 3) driver_end(&p);
+    driver_close_window(w);
+    report(ok || argc <= 3);
+    return ok ? int(code) : 1;
+}
+
+int cmd_extension(int argc, char **argv) {
+    return report(driver_set_extension(argv[2], argc > 3 ? argv[3] : nullptr));
+}
+
+int cmd_winfile(int argc, char **argv) {
+    return report(driver_set_winfile(argv[2], argv[3], argc > 4 ? argv[4] : nullptr));
+}
+
+int cmd_machine(int argc, char **argv) {
+    return report(driver_set_machine_value(argv[2], argv[3], argc > 4 ? argv[4] : nullptr));
+}
+
+/* Starts the program, prints "pid N" at once, then "exit N" when it ends. */
+int cmd_run(int argc, char **argv) {
+    driver_process p;
+    if (!driver_start(argv[2], argc > 3 ? argv[3] : nullptr, &p)) return report(0);
+    printf("pid %lu\n", p.id);
+    fflush(stdout);
+    DWORD code = 0;
+    int ok = driver_wait_exit(&p, INFINITE, &code, 0);
+    driver_end(&p);
+    if (ok) printf("exit %lu\n", code);
+    return report(ok);
+}
+
+HWND dialog_of(char **argv, DWORD timeout) {
+    HWND d = driver_wait_dialog(number(argv[2]), timeout, "a dialog");
+    if (!d) report(0);
+    return d;
+}
+
+/* Prints the caption, the message text, the icon and every control's text. */
+int cmd_dialog(int argc, char **argv) {
+    HWND d = dialog_of(argv, timeout_arg(argc, argv, 3));
+    if (!d) return 1;
+    printf("caption: %s\n", driver_caption(d).c_str());
+    printf("text: %s\n", driver_item_text(d, DRIVER_BOX_TEXT).c_str());
+    printf("icon: %s\n", driver_icon_name(driver_box_icon(d)));
+    for (HWND c = GetWindow(d, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT))
+        printf("control %d: %s\n", GetDlgCtrlID(c), driver_caption(c).c_str());
+    return 0;
+}
+
+int cmd_type(int, char **argv) {
+    HWND d = dialog_of(argv, DRIVER_WAIT_MS);
+    return d ? report(driver_type(d, int(number(argv[3])), argv[4])) : 1;
+}
+
+int cmd_press(int, char **argv) {
+    HWND d = dialog_of(argv, DRIVER_WAIT_MS);
+    return d ? report(driver_press(d, int(number(argv[3])))) : 1;
+}
+
+int cmd_shot(int, char **argv) { return report(driver_screenshot(argv[2])); }
+
+struct command {
+    const char *name;
+    int min_args; /* arguments after the name */
+    command_fn run;
+    const char *help;
+};
+// clang-format off
+const command COMMANDS[] = {
+    {"window",    1, cmd_window,    "CLASS [PROGRAM]     keep a window of CLASS open while PROGRAM runs"},
+    {"extension", 1, cmd_extension, "KEY [VALUE]         win.ini [extensions]; no VALUE removes"},
+    {"winfile",   2, cmd_winfile,   "SECTION KEY [VALUE] winfile.ini; no VALUE removes"},
+    {"machine",   2, cmd_machine,   "KEY NAME [DATA]     HKEY_LOCAL_MACHINE value; no DATA removes"},
+    {"run",       1, cmd_run,       "PROGRAM [DIR]       start, print pid, wait, print exit code"},
+    {"dialog",    1, cmd_dialog,    "PID [TIMEOUT_MS]    wait for a dialog and print what it shows"},
+    {"type",      3, cmd_type,      "PID ITEM TEXT       set the text of a control of its dialog"},
+    {"press",     2, cmd_press,     "PID ITEM            press a button of its dialog"},
+    {"shot",      1, cmd_shot,      "FILE.BMP            screenshot of the whole screen"},
+    {nullptr,     0, nullptr,       nullptr}};
+// clang-format on
+
+int usage(void) {
+    fprintf(stderr, "usage: tvdriver COMMAND ARGS\n");
+    for (const command *c = COMMANDS; c->name; c++)
+        fprintf(stderr, "  %-9s %s\n", c->name, c->help);
+    return 2;
+}
+
+} /* namespace */
+
+int main(int argc, char **argv) {
+    for (const command *c = COMMANDS; argc > 1 && c->name; c++)
+        if (strcmp(argv[1], c->name) == 0)
+            return argc - 2 >= c->min_args ? c->run(argc, argv) : usage();
+    return usage();
+}
