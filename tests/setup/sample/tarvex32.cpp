@@ -26,7 +26,7 @@ void write_record(const char *dir, const char *arguments) {
     char path[PATH_SIZE + 16], current[PATH_SIZE];
     snprintf(path, sizeof path, "%sstarted.txt", dir);
     if (!GetCurrentDirectoryA(sizeof current, current)) current[0] = 0;
-    FILE *f = fopen(path, "w");
+    FILE *f = fopen(path, "wb");
     if (!f) return;
     fprintf(f, "directory=%s\ncurrent=%s\narguments=%s\n", dir, current, arguments);
     fclose(f);
