@@ -28,7 +28,9 @@ plat_window tvunzip_open_owner(void) {
     wc.hInstance = GetModuleHandleA(nullptr);
     wc.lpszClassName = OWNER_CLASS;
     RegisterClassA(&wc);
-    return CreateWindowA(OWNER_CLASS, "", WS_OVERLAPPED, 0, 0, 0, 0, nullptr, nullptr, wc.hInstance,
+    /* A message-only window (parent HWND_MESSAGE, -3) needs no display. */
+    HWND message_only = reinterpret_cast<HWND>(static_cast<INT_PTR>(-3));
+    return CreateWindowA(OWNER_CLASS, "", 0, 0, 0, 0, 0, message_only, nullptr, wc.hInstance,
                          nullptr);
 }
 

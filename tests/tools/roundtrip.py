@@ -10,7 +10,11 @@ byte for byte with its time.  A peer that is not installed is skipped with a
 message.  Also: a damaged archive fails naming its member, and a bad command
 line is a usage error.
 
-usage: roundtrip.py TVUNZIP   (run with TZ=UTC, so that DOS times are exact)
+usage: roundtrip.py [--wine] TVUNZIP   (run with TZ=UTC, so that DOS times are exact)
+
+With --wine, TVUNZIP is the Windows build, run under Wine; its message boxes
+are real boxes there, so only archives that extract are tried, and the
+usage errors, which tvunzip prints itself.
 """
 import io
 import os
@@ -23,6 +27,7 @@ import zipfile
 
 STAMP = 1623760496  # 2021-06-15 12:34:56, an even second as DOS times need
 failures = []
+prefix = []  # the emulator that runs tvunzip, if any
 
 
 def check(ok, what):
@@ -114,9 +119,9 @@ def tool_archives(src, out):
 
 def extract_and_compare(tvunzip, what, archive, files, work):
     dest = tempfile.mkdtemp(dir=work)
-    run = subprocess.run([tvunzip, "-v", archive, dest], capture_output=True, text=True)
+    run = subprocess.run(prefix + [tvunzip, "-v", archive, dest], capture_output=True, text=True)
     check(run.returncode == 0, "%s: exit %d, %s" % (what, run.returncode, run.stderr.strip()))
-    check(run.stderr == "", "%s: unexpected messages %r" % (what, run.stderr))
+    check(prefix or run.stderr == "", "%s: unexpected messages %r" % (what, run.stderr))
     for name, data in files.items():
         path = os.path.join(dest, os.path.basename(name))
         if not os.path.exists(path):
@@ -127,11 +132,11 @@ def extract_and_compare(tvunzip, what, archive, files, work):
         check(int(os.stat(path).st_mtime) == STAMP, "%s: %s has the wrong time" % (what, name))
     announced = set(run.stdout.split())
     check(announced == {os.path.basename(n) for n in files}, "%s: -v announced %s" % (what, announced))
-    run = subprocess.run([tvunzip, "-t", archive], capture_output=True, text=True)
+    run = subprocess.run(prefix + [tvunzip, "-t", archive], capture_output=True, text=True)
     check(run.returncode == 0 and run.stdout == "", "%s: -t exit %d" % (what, run.returncode))
 
 
-def damaged_and_usage(tvunzip, work):
+def damaged(tvunzip, work):
     path = os.path.join(work, "damaged.zip")
     with zipfile.ZipFile(path, "w", zipfile.ZIP_STORED) as z:
         z.writestr("good.txt", b"fine")
@@ -144,15 +149,23 @@ def damaged_and_usage(tvunzip, work):
     check("ZIP damaged: file broken.txt: Bad CRC" in run.stderr, "damaged: %r" % run.stderr)
     run = subprocess.run([tvunzip, "-t", "-C", path], capture_output=True, text=True)
     check(run.returncode == 0, "damaged with -C: exit %d" % run.returncode)
+
+
+def usage(tvunzip, work):
+    path = os.path.join(work, "any.zip")
     for args in ([], [path], ["-x", path, work], ["-t", path, work], ["-s", "many", path, work]):
-        run = subprocess.run([tvunzip] + args, capture_output=True, text=True)
+        run = subprocess.run(prefix + [tvunzip] + args, capture_output=True, text=True)
         check(run.returncode == 64 and "usage" in run.stderr, "usage %s: exit %d" % (args, run.returncode))
 
 
 def main():
-    if len(sys.argv) != 2:
+    args = sys.argv[1:]
+    if args[:1] == ["--wine"]:
+        prefix.append("wine")
+        args = args[1:]
+    if len(args) != 1:
         sys.exit(__doc__)
-    tvunzip = os.path.abspath(sys.argv[1])
+    tvunzip = os.path.abspath(args[0])
     work = tempfile.mkdtemp(prefix="tvunzip-roundtrip-")
     try:
         src = os.path.join(work, "corpus")
@@ -161,7 +174,9 @@ def main():
         archives.update(tool_archives(src, work))
         for what, archive in sorted(archives.items()):
             extract_and_compare(tvunzip, what, archive, files, work)
-        damaged_and_usage(tvunzip, work)
+        if not prefix:
+            damaged(tvunzip, work)
+        usage(tvunzip, work)
     finally:
         shutil.rmtree(work, ignore_errors=True)
     print("%d archives, %d failures" % (len(archives), len(failures)))
