@@ -73,6 +73,7 @@ struct host_state {
     std::vector<std::string> execs;                 /* WinExec command lines */
     std::vector<unsigned> exec_results;             /* scripted WinExec results */
     int exit_windows = 0;                           /* ExitWindowsEx calls */
+    std::vector<std::string> claimed_elsewhere;     /* names other processes hold */
     std::map<file_id, std::vector<share_entry>> shares; /* open files */
     std::map<file_id, plat_filetime> created;       /* creation times set */
     std::map<int, file_id> fd_ids;                  /* our fds to their files */
@@ -802,6 +803,12 @@ int plat_exit_windows(void) {
     return 1;
 }
 
+int plat_claim_instance(const char *name) {
+    for (const std::string &held : st().claimed_elsewhere)
+        if (plat_compare_nocase(held.c_str(), name) == 0) return 0;
+    return 1;
+}
+
 /* ========================================================================= */
 /* Controls for the tests                                                     */
 
@@ -822,6 +829,7 @@ void host_reset(void) {
     s.execs.clear();
     s.exec_results.clear();
     s.exit_windows = 0;
+    s.claimed_elsewhere.clear();
     s.created.clear();
     string_overrides().clear();
     for (int k = 0; k < FAULT_KINDS; k++) s.fail_at[k] = s.calls[k] = 0;
@@ -892,6 +900,7 @@ void host_fake_clock(uint32_t start, uint32_t step) {
 const std::vector<std::string> &host_exec_log(void) { return st().execs; }
 void host_exec_result_next(unsigned result) { st().exec_results.push_back(result); }
 int host_exit_windows_count(void) { return st().exit_windows; }
+void host_claim_elsewhere(const char *name) { st().claimed_elsewhere.push_back(name); }
 
 void host_hold_file(const char *path) {
     struct stat sb;

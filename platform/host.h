@@ -80,6 +80,8 @@ void host_fake_clock(uint32_t start, uint32_t step);
 const std::vector<std::string> &host_exec_log(void);
 void host_exec_result_next(unsigned result);
 int host_exit_windows_count(void);
+/* Another process holds name, as plat_claim_instance sees it. */
+void host_claim_elsewhere(const char *name);
 
 /* Holds a file as another process would: opened with no sharing until
    released, so that _lopen with OF_SHARE_EXCLUSIVE and _lcreat fail. */

@@ -157,5 +157,8 @@ int plat_read_machine_value(const char *key, const char *value, char *buf, uint3
 uint32_t plat_module_file_name(char *buf, uint32_t capacity);  /* GetModuleFileNameA */
 unsigned plat_win_exec(const char *command_line, int show);    /* WinExec */
 int plat_exit_windows(void);                                   /* ExitWindowsEx(0, 0xFFFFFFFF) */
+/* Claims name for this process until it ends (CreateMutexA, the handle kept
+   open): 0 when another process holds it already, 1 otherwise. */
+int plat_claim_instance(const char *name);
 
 #endif

@@ -319,3 +319,14 @@ unsigned plat_win_exec(const char *command_line, int show) {
 }
 
 int plat_exit_windows(void) { return ExitWindowsEx(0, 0xFFFFFFFF) != 0; }
+
+/* A mutex that cannot be made tells nothing about other processes, so it
+   counts as a claim. */
+int plat_claim_instance(const char *name) {
+    HANDLE mutex = CreateMutexA(nullptr, FALSE, name);
+    if (mutex && GetLastError() == ERROR_ALREADY_EXISTS) {
+        CloseHandle(mutex);
+        return 0;
+    }
+    return 1;
+}

@@ -19,6 +19,7 @@ namespace {
 
 const char MAIN_PROGRAM[] = "tarvex32.exe";
 const char INSTALL_SWITCH[] = "/install";
+const char SETUP_INSTANCE[] = "Tarvex Setup instance"; /* claimed while setup runs */
 enum {
     COMMAND_SIZE = TARGET_PREFIX_SIZE + 32,    /* prefix, quotes, name, switch */
     ERROR_TEXT_SIZE = TARGET_PREFIX_SIZE + 32, /* "Error running " prefix name */
@@ -66,15 +67,26 @@ void launch_product(void) {
     plat_message_box(nullptr, text, nullptr, MB_OK);
 }
 
-} /* namespace */
-
-int run_setup(void) {
+/* Steps 1 to 3: whether setup may run at all.  A second setup at the same
+   time would copy into the same files as the first and unload what the first
+   has just checked, so only one runs. */
+int checks_pass(void) {
     load_titles();
+    if (!plat_claim_instance(SETUP_INSTANCE)) {
+        setup_message_box(nullptr, MSG_ALREADY_RUNNING, MB_ICONERROR);
+        return 0;
+    }
     if (product_is_running()) {
         setup_message_box(nullptr, MSG_PRODUCT_RUNNING, MB_ICONERROR);
         return 0;
     }
-    if (!unload_file_manager_extension()) return 0;
+    return unload_file_manager_extension();
+}
+
+} /* namespace */
+
+int run_setup(void) {
+    if (!checks_pass()) return 0;
     find_source_directory();
     choose_default_directory();
     register_meter();

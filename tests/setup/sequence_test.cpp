@@ -127,6 +127,17 @@ TEST_F(Sequence, ADirectoryWithABlankIsQuotedInTheCommandLine) {
     EXPECT_EQ(host_exec_log(), steps{"\"C:\\Program Files\\Tarvex\\tarvex32.exe\" /install"});
 }
 
+TEST_F(Sequence, ASecondSetupShowsOnly1025) {
+    host_claim_elsewhere("Tarvex Setup instance");
+    host_create_window("TarvexWClass", nullptr);
+    EXPECT_EQ(run_setup(), 0);
+    EXPECT_TRUE(fakes.steps.empty());
+    ASSERT_EQ(host_boxes().size(), 1u);
+    EXPECT_EQ(host_boxes()[0].text, "Setup is already running");
+    EXPECT_EQ(host_boxes()[0].style, unsigned(MB_ICONERROR));
+    EXPECT_EQ(host_boxes()[0].owner, nullptr);
+}
+
 TEST_F(Sequence, AnUnreleasedFileManagerExtensionEndsSetupBeforeAnyDialog) {
     host_set_profile("winfile.ini", "AddOns", "Tarvex", "C:\\missing.dll");
     host_create_window("WFS_Frame", nullptr);
