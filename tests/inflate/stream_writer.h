@@ -8,6 +8,7 @@
 #ifndef TARVEX_TESTS_INFLATE_STREAM_WRITER_H
 #define TARVEX_TESTS_INFLATE_STREAM_WRITER_H
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -15,6 +16,34 @@ struct cl_item {
     unsigned symbol; /* a symbol of the code-length code */
     unsigned extra;  /* the value of its repeat bits (16, 17, 18) */
 };
+
+/* A complete literal/length code over 286 symbols (literals 9 bits, 256 and
+   257 5 bits, the other lengths 6) and distance code over 30 (0 and 1 4 bits,
+   the others 5); the code-length code 0-12 of 4 bits and 13-18 of 5. */
+inline std::vector<unsigned> full_literal_lengths() {
+    std::vector<unsigned> len(286, 9);
+    len[256] = len[257] = 5;
+    for (unsigned i = 258; i < 286; i++) len[i] = 6;
+    return len;
+}
+inline std::vector<unsigned> full_distance_lengths() {
+    std::vector<unsigned> len(30, 5);
+    len[0] = len[1] = 4;
+    return len;
+}
+inline std::vector<unsigned> default_cl() {
+    std::vector<unsigned> cl(19, 5);
+    for (unsigned i = 0; i < 13; i++) cl[i] = 4;
+    return cl;
+}
+/* The code-length code's items that give these lengths one by one. */
+inline std::vector<cl_item> plain_items(const std::vector<unsigned> &lit,
+                                        const std::vector<unsigned> &dist) {
+    std::vector<cl_item> items;
+    for (unsigned l : lit) items.push_back({l, 0});
+    for (unsigned l : dist) items.push_back({l, 0});
+    return items;
+}
 
 struct stream_writer {
     std::vector<uint8_t> bytes;                                   /* whole bytes written */
@@ -92,16 +121,15 @@ struct stream_writer {
             if (it.symbol >= 16) bits(it.extra, repeat_bits[it.symbol - 16]);
         }
     }
-    /* A dynamic header for these codes, each length written as it stands. */
+    /* A dynamic header for these codes, each length written as it stands
+       through the code-length code default_cl. */
     void dynamic(int last, const std::vector<unsigned> &lit, const std::vector<unsigned> &dist) {
-        std::vector<unsigned> cl_len(19, 5);
-        for (unsigned i = 0; i < 13; i++) cl_len[i] = 4;
-        std::vector<cl_item> items;
-        for (unsigned l : lit) items.push_back({l, 0});
-        for (unsigned l : dist) items.push_back({l, 0});
-        dynamic_raw(last, (unsigned)lit.size(), (unsigned)dist.size(), cl_len, items);
+        dynamic_raw(last, (unsigned)lit.size(), (unsigned)dist.size(), default_cl(),
+                    plain_items(lit, dist));
         use_codes(lit, dist);
     }
+    /* A dynamic header of complete codes over the whole alphabets. */
+    void dynamic_full(int last) { dynamic(last, full_literal_lengths(), full_distance_lengths()); }
     void use_codes(const std::vector<unsigned> &lit, const std::vector<unsigned> &dist) {
         lit_len = lit;
         dist_len = dist;

@@ -4,6 +4,7 @@
  * random complete code sets found again through the tables.
  */
 #include "inflate/inflate.h"
+#include "tests/inflate/stream_writer.h"
 
 #include <gtest/gtest.h>
 
@@ -57,16 +58,6 @@ int chain_length(decode_entry *root) {
     return n;
 }
 
-std::vector<unsigned> canonical(const std::vector<unsigned> &len) {
-    unsigned count[17] = {0}, next[17] = {0};
-    for (unsigned l : len) count[l]++;
-    count[0] = 0;
-    for (unsigned l = 1, c = 0; l <= 16; l++) next[l] = c = (c + count[l - 1]) << 1;
-    std::vector<unsigned> codes(len.size());
-    for (size_t i = 0; i < len.size(); i++) codes[i] = len[i] ? next[len[i]]++ : 0;
-    return codes;
-}
-
 std::vector<unsigned> fixed_literal_lengths() {
     std::vector<unsigned> len(288, 8);
     for (unsigned i = 144; i < 256; i++) len[i] = 9;
@@ -74,20 +65,22 @@ std::vector<unsigned> fixed_literal_lengths() {
     return len;
 }
 
-const uint16_t LBASE[31] = {3,  4,  5,  6,  7,  8,  9,  10,  11,  13,  15,  17,  19,  23, 27, 31,
-                            35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258, 0,  0};
-const uint16_t LEXTRA[31] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2,  2, 2,
-                             3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0, 99, 99};
-const uint16_t DBASE[30] = {1,    2,    3,    4,    5,    7,    9,    13,    17,    25,
-                            33,   49,   65,   97,   129,  193,  257,  385,   513,   769,
-                            1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
-const uint16_t DEXTRA[30] = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,
-                             6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
+/* Values and extra-bit counts for the symbols from s on, each telling its
+   symbol apart; the last two rows have no symbol, as the length table's. */
+struct value_rows {
+    uint16_t base[31], extra[31];
+    value_rows() {
+        for (int i = 0; i < 31; i++) base[i] = (uint16_t)(1000 + i), extra[i] = (uint16_t)(i % 14);
+        extra[29] = extra[30] = 99;
+    }
+} const ROWS;
+const uint16_t *const BASE = ROWS.base;
+const uint16_t *const EXTRA = ROWS.extra;
 
 } /* namespace */
 
 TEST(TableResults, AllLengthsZeroGiveNoTableAndWidthZero) {
-    built b = build(std::vector<unsigned>(30, 0), 0, 6, DBASE, DEXTRA);
+    built b = build(std::vector<unsigned>(30, 0), 0, 6, BASE, EXTRA);
     EXPECT_EQ(INFLATE_OK, b.result);
     EXPECT_EQ(nullptr, b.root);
     EXPECT_EQ(0u, b.width);
@@ -113,11 +106,11 @@ TEST(TableResults, OneCodeOfLengthOneIsCompleteWithAPlaceholderBeside) {
 TEST(TableResults, IncompleteSetIsBuiltAndReportedAsBadData) {
     std::vector<unsigned> len(30, 0);
     len[3] = 2;
-    built b = build(len, 0, 6, DBASE, DEXTRA);
+    built b = build(len, 0, 6, BASE, EXTRA);
     EXPECT_EQ(INFLATE_BAD_DATA, b.result);
     ASSERT_NE(nullptr, b.root);
     EXPECT_EQ(2u, b.width);
-    EXPECT_EQ(4, b.root[0].value);
+    EXPECT_EQ(BASE[3], b.root[0].value);
     EXPECT_EQ(OP_INVALID, b.root[1].op);
     free_decode_tables(b.root);
 }
@@ -146,7 +139,7 @@ TEST(TableLayout, MixedLengthsReplicateShortCodesAcrossTheRoot) {
 }
 
 TEST(TableLayout, WidthIsLoweredToTheLongestAndRaisedToTheShortestCode) {
-    built b = build({1, 2, 3, 4, 4}, 0, 6, DBASE, DEXTRA);
+    built b = build({1, 2, 3, 4, 4}, 0, 6, BASE, EXTRA);
     EXPECT_EQ(INFLATE_OK, b.result);
     EXPECT_EQ(4u, b.width);
     EXPECT_EQ(1, chain_length(b.root));
@@ -159,14 +152,14 @@ TEST(TableLayout, WidthIsLoweredToTheLongestAndRaisedToTheShortestCode) {
 }
 
 TEST(FixedCodes, DistanceCodeIsOneTableWithPlaceholdersAt15And31) {
-    built b = build(std::vector<unsigned>(30, 5), 0, 5, DBASE, DEXTRA);
+    built b = build(std::vector<unsigned>(30, 5), 0, 5, BASE, EXTRA);
     ASSERT_EQ(INFLATE_BAD_DATA, b.result);
     EXPECT_EQ(5u, b.width);
     EXPECT_EQ(1, chain_length(b.root));
     for (unsigned sym = 0; sym < 30; sym++) {
         const decode_entry &e = b.root[reversed(sym, 5)];
-        EXPECT_EQ(DBASE[sym], e.value) << sym;
-        EXPECT_EQ(DEXTRA[sym], e.op) << sym;
+        EXPECT_EQ(BASE[sym], e.value) << sym;
+        EXPECT_EQ(EXTRA[sym], e.op) << sym;
         EXPECT_EQ(5, e.bits);
     }
     EXPECT_EQ(OP_INVALID, b.root[15].op);
@@ -176,7 +169,7 @@ TEST(FixedCodes, DistanceCodeIsOneTableWithPlaceholdersAt15And31) {
 
 TEST(FixedCodes, LiteralCodeTakes105TablesOf497EntriesAndDecodesEverySymbol) {
     std::vector<unsigned> len = fixed_literal_lengths();
-    built b = build(len, 257, 7, LBASE, LEXTRA);
+    built b = build(len, 257, 7, BASE, EXTRA);
     ASSERT_EQ(INFLATE_OK, b.result);
     ASSERT_EQ(7u, b.width);
     EXPECT_EQ(105, chain_length(b.root));
@@ -186,7 +179,7 @@ TEST(FixedCodes, LiteralCodeTakes105TablesOf497EntriesAndDecodesEverySymbol) {
             entries += 1u << (b.root[i].op - 16);
     }
     EXPECT_EQ(497u, entries);
-    std::vector<unsigned> code = canonical(len);
+    std::vector<unsigned> code = stream_writer::canonical(len);
     for (unsigned sym = 0; sym < 288; sym++) {
         unsigned used;
         const decode_entry *e = lookup(b.root, 7, code[sym], len[sym], &used);
@@ -199,8 +192,8 @@ TEST(FixedCodes, LiteralCodeTakes105TablesOf497EntriesAndDecodesEverySymbol) {
         } else if (sym >= 286) {
             EXPECT_EQ(OP_INVALID, e->op) << sym;
         } else {
-            EXPECT_EQ(LBASE[sym - 257], e->value);
-            EXPECT_EQ(LEXTRA[sym - 257], e->op);
+            EXPECT_EQ(BASE[sym - 257], e->value);
+            EXPECT_EQ(EXTRA[sym - 257], e->op);
         }
     }
     EXPECT_EQ(0xC6u, code[286]);
@@ -233,7 +226,7 @@ TEST(RandomCodes, EveryCodeOfACompleteSetIsFoundThroughTheTables) {
             for (unsigned i = 0; i < k; i++) len[order[i]] = leaves[i];
             built b = build(len, sh.n, sh.width);
             ASSERT_EQ(INFLATE_OK, b.result);
-            std::vector<unsigned> code = canonical(len);
+            std::vector<unsigned> code = stream_writer::canonical(len);
             for (unsigned sym = 0; sym < sh.n; sym++) {
                 if (!len[sym]) continue;
                 unsigned used;
