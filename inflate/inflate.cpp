@@ -203,6 +203,20 @@ void store_back(const hot_state *h) {
         (h).count -= (n);                                                                          \
     } while (0)
 
+/* Looks the next code up in the tables of root, width bits wide, into e and
+   drops its bits; an entry of no symbol goes to fail. */
+#define HOT_DECODE(h, e, root, width, fail)                                                        \
+    HOT_NEED(h, width, fail);                                                                      \
+    e = (root) + ((h).buffer & low_mask[width]);                                                   \
+    while (e->op > OP_LITERAL) {                                                                   \
+        if (e->op == OP_INVALID) goto fail;                                                        \
+        HOT_DROP(h, e->bits);                                                                      \
+        unsigned link_bits = e->op - 16u;                                                          \
+        HOT_NEED(h, link_bits, fail);                                                              \
+        e = e->link + ((h).buffer & low_mask[link_bits]);                                          \
+    }                                                                                              \
+    HOT_DROP(h, e->bits)
+
 /* Copies piece bytes from window offset from to offset to, as a byte-by-byte
    copy in increasing order would, when the source runs into the bytes being
    written: each stride of the distance repeats the one before it, so whole
@@ -252,17 +266,9 @@ int decode_symbols(const decode_entry *literals, unsigned wl, const decode_entry
                    unsigned wd) {
     hot_state h = {bit_buffer, bit_count, window_pos, input_cursor, input_left, input_byte};
     uint8_t *window = deflate_window;
+    const decode_entry *e;
     for (;;) {
-        HOT_NEED(h, wl, bad);
-        const decode_entry *e = literals + (h.buffer & low_mask[wl]);
-        while (e->op > OP_LITERAL) {
-            if (e->op == OP_INVALID) goto bad;
-            HOT_DROP(h, e->bits);
-            unsigned j = e->op - 16u;
-            HOT_NEED(h, j, bad);
-            e = e->link + (h.buffer & low_mask[j]);
-        }
-        HOT_DROP(h, e->bits);
+        HOT_DECODE(h, e, literals, wl, bad);
         if (e->op == OP_LITERAL) {
             window[h.pos++] = (uint8_t)e->value;
             if (h.pos == WINDOW_SIZE) {
@@ -278,16 +284,7 @@ int decode_symbols(const decode_entry *literals, unsigned wl, const decode_entry
         unsigned length = e->value + (h.buffer & low_mask[extra]);
         HOT_DROP(h, extra);
         if (!distances) goto bad; /* a length with no distance code to go with it */
-        HOT_NEED(h, wd, bad);
-        e = distances + (h.buffer & low_mask[wd]);
-        while (e->op > OP_LITERAL) {
-            if (e->op == OP_INVALID) goto bad;
-            HOT_DROP(h, e->bits);
-            unsigned j = e->op - 16u;
-            HOT_NEED(h, j, bad);
-            e = e->link + (h.buffer & low_mask[j]);
-        }
-        HOT_DROP(h, e->bits);
+        HOT_DECODE(h, e, distances, wd, bad);
         extra = e->op;
         HOT_NEED(h, extra, bad);
         unsigned distance = e->value + (h.buffer & low_mask[extra]);
