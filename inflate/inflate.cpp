@@ -306,32 +306,39 @@ int decode_with_tables(unsigned wl, unsigned wd) {
     return result;
 }
 
+/* Moves up to length stored bytes into the window and returns how many:
+   straight from the engine's buffer when no bits are pending, else one byte
+   through the bit buffer (0 when the input has run out). */
+unsigned store_bytes(unsigned length) {
+    uint8_t *to = deflate_window + window_pos;
+    uint32_t piece = WINDOW_SIZE - window_pos;
+    if (piece > length) piece = length;
+    if (bit_count == 0 && input_left > 0) {
+        if (piece > input_left) piece = input_left;
+        memcpy(to, input_cursor, piece);
+        input_cursor += piece;
+        input_left -= piece;
+        input_byte = to[piece - 1];
+        return piece;
+    }
+    if (!need_bits(8)) return 0;
+    *to = (uint8_t)bit_buffer;
+    drop_bits(8);
+    return 1;
+}
+
 /* Block type 0: LEN bytes as they stand, after the next byte boundary. */
 int decode_stored_block(void) {
-    unsigned length, complement;
+    unsigned length;
     drop_bits(bit_count % 8);
     if (!take_bits(16, &length) || !need_bits(16)) return INFLATE_BAD_DATA;
-    complement = bit_buffer & low_mask[16];
-    if (complement != (~length & 0xFFFF)) return INFLATE_BAD_DATA;
+    if ((bit_buffer & low_mask[16]) != (~length & 0xFFFF)) return INFLATE_BAD_DATA;
     drop_bits(16);
-    uint8_t *window = deflate_window;
     while (length > 0) {
-        if (bit_count == 0 && input_left > 0) {
-            uint32_t piece = WINDOW_SIZE - window_pos;
-            if (piece > length) piece = length;
-            if (piece > input_left) piece = input_left;
-            memcpy(window + window_pos, input_cursor, piece);
-            input_cursor += piece;
-            input_left -= piece;
-            input_byte = window[window_pos + piece - 1];
-            window_pos += piece;
-            length -= piece;
-        } else {
-            if (!need_bits(8)) return INFLATE_BAD_DATA;
-            window[window_pos++] = (uint8_t)bit_buffer;
-            drop_bits(8);
-            length--;
-        }
+        unsigned moved = store_bytes(length);
+        if (moved == 0) return INFLATE_BAD_DATA;
+        length -= moved;
+        window_pos += moved;
         if (window_pos == WINDOW_SIZE) {
             emit_window(WINDOW_SIZE);
             window_pos = 0;

@@ -146,6 +146,7 @@ int open_table(table_build *b, int len, unsigned left) {
    symbols have run out, keeps the value of the entry built before it. */
 decode_entry make_entry(table_build *b, int len) {
     decode_entry e;
+    e.link = nullptr;
     e.bits = (uint8_t)(len - b->consumed);
     e.op = OP_INVALID;
     if (b->next_symbol < b->used) {
