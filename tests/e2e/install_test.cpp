@@ -111,4 +111,23 @@ TEST_F(Install, CancelInTheDialogInstallsNothingAndSays1006) {
     EXPECT_FALSE(exists("C:\\TvCancelled"));
 }
 
+TEST_F(Install, ASecondSetupWhileOneRunsSays1025AndEnds) {
+    HWND dialog = start_to_dialog("tvdisk3", &setup);
+    ASSERT_NE(dialog, nullptr) << driver_error();
+    driver_process second = {nullptr, 0};
+    ASSERT_TRUE(driver_start("C:\\tvdisk3\\SETUP.EXE", nullptr, &second)) << driver_error();
+    HWND box = driver_wait_dialog(second.id, DRIVER_WAIT_MS, "the box of message 1025");
+    ASSERT_NE(box, nullptr) << driver_error();
+    EXPECT_EQ(driver_item_text(box, DRIVER_BOX_TEXT), "Setup is already running");
+    EXPECT_EQ(driver_caption(box), "Tarvex Setup");
+    EXPECT_STREQ(driver_icon_name(driver_box_icon(box)), "hand");
+    ASSERT_TRUE(driver_press(box, IDOK)) << driver_error();
+    DWORD code = 1;
+    EXPECT_TRUE(driver_wait_exit(&second, DRIVER_WAIT_MS, &code, 0)) << driver_error();
+    EXPECT_EQ(code, 0u);
+    driver_end(&second);
+    std::string seen;
+    EXPECT_TRUE(driver_dismiss_until_exit(&setup, DRIVER_WAIT_MS, &code, &seen)) << seen;
+}
+
 } // namespace
