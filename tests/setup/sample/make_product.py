@@ -28,7 +28,7 @@ def noise(size, seed):
 FILES = (
     ("TARVEX.HLP", lambda: text_lines(300)),
     ("TVSHLEXT.DLL", lambda: noise(24 * KB, 2)),
-    ("TVTOOLS.DAT", lambda: noise(700 * KB, 3)),
+    ("TVTOOLS.DAT", lambda: noise(2048 * KB, 3)),
     ("SAMPLES.TXT", lambda: text_lines(60000)),
     ("EMPTY.CFG", lambda: b""),
 )
