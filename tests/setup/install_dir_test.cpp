@@ -17,6 +17,8 @@
 
 namespace {
 
+const unsigned SIZE_KB = (5000u + 3000u) >> 10; // loose files and setup.tv
+
 struct InstallDir : ::testing::Test {
     std::string root;
     plat_window dialog = nullptr;
@@ -38,28 +40,26 @@ struct InstallDir : ::testing::Test {
         if (chdir("/") != 0) ADD_FAILURE();
         std::system(("rm -rf " + root).c_str());
     }
-
     void write_file(const std::string &rel, size_t size) {
         FILE *f = fopen((root + "/" + rel).c_str(), "wb");
-        for (size_t i = 0; i < size; i++) fputc('t', f);
+        fwrite(std::string(size, 't').data(), 1, size, f);
         fclose(f);
     }
     bool exists(const std::string &rel) {
         struct stat sb;
         return stat((root + "/" + rel).c_str(), &sb) == 0;
     }
-    int press_ok(const char *field) {
-        plat_set_item_text(dialog, IDC_DIR_EDIT, field);
+    int press_ok(const std::string &field) {
+        host_clear_boxes();
+        plat_set_item_text(dialog, IDC_DIR_EDIT, field.c_str());
         return install_dir_ok(dialog);
     }
-    void expect_one_box(const char *text, unsigned style, plat_window owner) {
+    // The dialog stayed open after one box, usable and with the field as typed.
+    void expect_refused(const std::string &text, unsigned style, plat_window owner) {
         ASSERT_EQ(host_boxes().size(), 1u);
         EXPECT_EQ(host_boxes()[0].text, text);
         EXPECT_EQ(host_boxes()[0].style, style);
         EXPECT_EQ(host_boxes()[0].owner, owner);
-    }
-    void expect_dialog_usable(const char *field) {
-        EXPECT_EQ(host_item_text(dialog, IDC_DIR_EDIT), field);
         for (int id : {IDC_DIR_EDIT, IDC_OK, IDC_CANCEL})
             EXPECT_TRUE(host_item_enabled(dialog, id));
     }
@@ -86,114 +86,84 @@ TEST(DirectoryRules, TargetDirectoryAndPrefix) {
     EXPECT_EQ(target_of("C:\\Tarvex\\"), "C:\\Tarvex|C:\\Tarvex\\");
     EXPECT_EQ(target_of("D:"), "D:\\|D:\\");
     EXPECT_EQ(target_of("D:\\"), "D:|D:\\");
-    EXPECT_EQ(target_of("\\\\SERVER\\SHARE\\TARVEX"),
-              "\\\\SERVER\\SHARE\\TARVEX|\\\\SERVER\\SHARE\\TARVEX\\");
     EXPECT_EQ(target_of("\\\\SERVER\\SHARE\\TARVEX\\"),
               "\\\\SERVER\\SHARE\\TARVEX|\\\\SERVER\\SHARE\\TARVEX\\");
     EXPECT_EQ(target_of("//SERVER/SHARE/TARVEX/"), "//SERVER/SHARE/TARVEX/|//SERVER/SHARE/TARVEX/");
-}
-
-TEST(DirectoryRules, TheLongestFieldKeepsItsWholePrefix) {
-    std::string field = "C:\\" + std::string(62, 'L');
-    std::string result = target_of(field.c_str());
-    EXPECT_EQ(result, field + "|" + field + "\\");
-    char full[5] = "abc\\";
-    append_separator(full, sizeof full); // no room: left as it is
-    EXPECT_STREQ(full, "abc\\");
-    char tight[4] = "abc";
-    append_separator(tight, sizeof tight);
-    EXPECT_STREQ(tight, "abc");
+    std::string longest = "C:\\" + std::string(62, 'L');
+    EXPECT_EQ(target_of(longest.c_str()), longest + "|" + longest + "\\");
 }
 
 TEST_F(InstallDir, TheSourceDirectoryInAnySpellingIsRefused) {
     for (const char *field : {"c:\\disk", "C:\\DISK\\", "C:/disk/", "c:\\Disk/"}) {
-        host_clear_boxes();
-        fakes.steps.clear();
         EXPECT_EQ(press_ok(field), 0) << field;
-        expect_one_box("\"Install To\" directory must be different than \"Install From\" "
+        expect_refused("\"Install To\" directory must be different than \"Install From\" "
                        "directory.  Please specify a different directory.",
                        MB_ICONERROR, dialog);
-        EXPECT_TRUE(fakes.steps.empty()) << field;
-        expect_dialog_usable(field);
-    }
-}
-
-TEST_F(InstallDir, AMalformedFieldIsRefusedBeforeAnyCheck) {
-    for (const char *field : {"TARVEX", "\\TARVEX", ""}) {
-        host_clear_boxes();
-        EXPECT_EQ(press_ok(field), 0);
-        expect_one_box("Invalid destination directory", MB_ICONERROR, dialog);
-        expect_dialog_usable(field);
+        EXPECT_EQ(host_item_text(dialog, IDC_DIR_EDIT), field);
     }
     EXPECT_TRUE(fakes.steps.empty());
 }
 
-TEST_F(InstallDir, AFailedFileCheckKeepsTheDialogOpenWithoutAMessageOfItsOwn) {
-    fakes.pass_result[0] = 0;
-    EXPECT_EQ(press_ok("C:\\Tarvex"), 0);
-    EXPECT_TRUE(host_boxes().empty());
-    EXPECT_FALSE(exists("Tarvex"));
-    expect_dialog_usable("C:\\Tarvex");
+TEST_F(InstallDir, AMalformedFieldIsRefusedBeforeAnyCheck) {
+    for (const char *field : {"TARVEX", "\\TARVEX", ""}) {
+        EXPECT_EQ(press_ok(field), 0);
+        expect_refused("Invalid destination directory", MB_ICONERROR, dialog);
+    }
+    EXPECT_TRUE(fakes.steps.empty());
 }
 
-TEST_F(InstallDir, AMissingArchiveIsReportedInAPlainBox) {
+TEST_F(InstallDir, MissingInstallationFilesKeepTheDialogOpen) {
+    fakes.pass_result[0] = 0; // the pass has shown its own message
+    EXPECT_EQ(press_ok("C:\\Tarvex"), 0);
+    EXPECT_TRUE(host_boxes().empty());
+    fakes.pass_result[0] = 1;
     remove((root + "/DISK/setup.tv").c_str());
     EXPECT_EQ(press_ok("C:\\Tarvex"), 0);
-    expect_one_box("setup.tv is missing", MB_OK, nullptr);
+    expect_refused("setup.tv is missing", MB_OK, nullptr);
     EXPECT_TRUE(host_boxes()[0].default_caption);
     EXPECT_FALSE(exists("Tarvex"));
 }
 
-TEST_F(InstallDir, AnAcceptedDirectoryIsCreatedEnteredAndSized) {
+TEST_F(InstallDir, AnAcceptedDirectoryIsCreatedOrKeptEnteredAndSized) {
     EXPECT_EQ(press_ok("C:\\Tarvex\\"), 1);
     EXPECT_TRUE(host_boxes().empty());
-    EXPECT_STREQ(setup.target_dir, "C:\\Tarvex");
     EXPECT_STREQ(setup.target_prefix, "C:\\Tarvex\\");
-    EXPECT_EQ(setup.size_total, (5000u + 3000u) >> 10);
+    EXPECT_EQ(setup.size_total, SIZE_KB);
     char cwd[4096];
     ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
     EXPECT_EQ(std::string(cwd), root + "/Tarvex");
     for (int id : {IDC_DIR_EDIT, IDC_OK, IDC_CANCEL}) EXPECT_FALSE(host_item_enabled(dialog, id));
     EXPECT_EQ(host_drain_count(), 0); // no shell extension: no wait
-}
-
-TEST_F(InstallDir, AnExistingDirectoryIsUsedAsItIs) {
-    mkdir((root + "/Tarvex").c_str(), 0777);
     write_file("Tarvex/keep.txt", 10);
     EXPECT_EQ(press_ok("C:\\TARVEX"), 1);
     EXPECT_TRUE(exists("Tarvex/keep.txt"));
 }
 
-TEST_F(InstallDir, AMissingParentGives1004AndARetryTheSameTotal) {
+TEST_F(InstallDir, ADirectoryThatCannotBeMadeGives1004AndARetryTheSameTotal) {
+    host_map_drive('1', (root + "/no-such-drive").c_str());
+    EXPECT_EQ(press_ok("1:\\TARVEX"), 0);
+    expect_refused("The 1:\\TARVEX directory cannot be created.\nEnter another directory or try "
+                   "another drive.",
+                   MB_ICONINFORMATION, dialog);
     EXPECT_EQ(press_ok("C:\\A\\B"), 0);
-    expect_one_box("The C:\\A\\B directory cannot be created.\nEnter another directory or try "
+    expect_refused("The C:\\A\\B directory cannot be created.\nEnter another directory or try "
                    "another drive.",
                    MB_ICONINFORMATION, dialog);
     EXPECT_FALSE(exists("A"));
-    expect_dialog_usable("C:\\A\\B");
     EXPECT_EQ(press_ok("C:\\A"), 1);
-    EXPECT_EQ(setup.size_total, (5000u + 3000u) >> 10);
-}
-
-TEST_F(InstallDir, AnImpossibleDriveFailsAtTheDirectoryStep) {
-    host_map_drive('1', (root + "/no-such-drive").c_str());
-    EXPECT_EQ(press_ok("1:\\TARVEX"), 0);
-    expect_one_box("The 1:\\TARVEX directory cannot be created.\nEnter another directory or "
-                   "try another drive.",
-                   MB_ICONINFORMATION, dialog);
+    EXPECT_EQ(setup.size_total, SIZE_KB);
 }
 
 TEST_F(InstallDir, OnlyTheFirst65CharactersOfTheFieldCount) {
     std::string field = "C:\\" + std::string(70, 'x');
-    EXPECT_EQ(press_ok(field.c_str()), 1);
+    EXPECT_EQ(press_ok(field), 1);
     EXPECT_EQ(std::string(setup.target_dir), field.substr(0, DIR_FIELD_LIMIT));
 }
 
-// The shell extension wait runs on a clock that advances 100 ms a reading.
+// The shell extension wait runs on a clock that advances 100 ms a reading:
+// 4 attempts in the first half second, 9 in each further second.
 struct ShellExtension : InstallDir {
-    static int flag_seen;
-    static int releases_after;
-
+    static int flag_seen, release_at;
     void SetUp() override {
         InstallDir::SetUp();
         mkdir((root + "/Tarvex").c_str(), 0777);
@@ -201,15 +171,14 @@ struct ShellExtension : InstallDir {
         host_hold_file("C:\\Tarvex\\tvshlext.dll");
         host_fake_clock(1000, 100);
         flag_seen = 0;
-        releases_after = -1;
+        release_at = -1;
         host_on_drain([] {
             flag_seen |= wait_cursor_flag;
-            if (releases_after >= 0 && host_drain_count() >= releases_after) host_release_files();
+            if (host_drain_count() == release_at) host_release_files();
         });
     }
 };
-int ShellExtension::flag_seen;
-int ShellExtension::releases_after;
+int ShellExtension::flag_seen, ShellExtension::release_at;
 
 TEST_F(ShellExtension, AHeldExtensionIsWaitedForWithADotASecond) {
     EXPECT_EQ(press_ok("C:\\Tarvex"), 1);
@@ -222,19 +191,17 @@ TEST_F(ShellExtension, AHeldExtensionIsWaitedForWithADotASecond) {
     EXPECT_TRUE(host_boxes().empty());
 }
 
-TEST_F(ShellExtension, AReleasedExtensionEndsTheWaitAtOnce) {
-    releases_after = 4 + 9 + 3; // in the second wait of a second
-    EXPECT_EQ(press_ok("C:\\Tarvex"), 1);
-    EXPECT_EQ(host_item_text(dialog, IDC_DIR_TEXT2), ".");
-    EXPECT_EQ(host_drain_count(), releases_after);
-    EXPECT_EQ(host_open_files(), 0);
-}
-
-TEST_F(ShellExtension, AnExtensionFreeWithinHalfASecondShowsNothing) {
-    releases_after = 2;
+TEST_F(ShellExtension, AReleaseEndsTheWaitAtOnce) {
+    release_at = 2; // within the first half second: the user sees nothing
     EXPECT_EQ(press_ok("C:\\Tarvex"), 1);
     EXPECT_FALSE(flag_seen);
     EXPECT_EQ(host_item_text(dialog, IDC_DIR_TEXT1), "");
+    host_hold_file("C:\\Tarvex\\tvshlext.dll");
+    release_at = host_drain_count() + 4 + 9 + 3; // in the second wait of a second
+    EXPECT_EQ(press_ok("C:\\Tarvex"), 1);
+    EXPECT_EQ(host_item_text(dialog, IDC_DIR_TEXT2), ".");
+    EXPECT_EQ(host_drain_count(), release_at);
+    EXPECT_EQ(host_open_files(), 0);
 }
 
 } // namespace
