@@ -44,8 +44,8 @@ void unify_separators(char *text) {
         if (*text == '/') *text = '\\';
 }
 
-/* Step 7 and 8: the archive must lie beside SETUP.EXE; its size completes
-   the total, which from here on counts kilobytes. */
+/* The archive must lie beside SETUP.EXE; its size completes the total,
+   which from here on counts kilobytes. */
 int check_archive(void) {
     char path[FILE_PATH_SIZE];
     plat_format(path, sizeof path, "%s%s", setup.source_dir, ARCHIVE_NAME);
@@ -58,7 +58,7 @@ int check_archive(void) {
     return 1;
 }
 
-/* Step 9: enters the target directory, creating it (one level) if needed. */
+/* Enters the target directory, creating it (one level) if needed. */
 int enter_target(plat_window dialog) {
     if (plat_chdir(setup.target_dir) == 0) return 1;
     if (plat_mkdir(setup.target_dir) == 0 && plat_chdir(setup.target_dir) == 0) return 1;

@@ -30,8 +30,9 @@ void report_not_installed(void) {
     setup_message_box(nullptr, MSG_NOT_INSTALLED, MB_TASKMODAL | MB_ICONINFORMATION);
 }
 
-/* Step 8: copies the loose files and extracts the archive under the
-   progress dialog.  The dialog is gone before the caller reports a failure. */
+/* The progress phase: copies the loose files and extracts the archive
+   under the progress dialog, which is gone before the caller reports a
+   failure. */
 int run_progress_phase(void) {
     plat_window dialog = open_progress_dialog();
     setup.progress_dialog = dialog;
@@ -54,7 +55,7 @@ void target_command_line(char *command, size_t size) {
                 INSTALL_SWITCH);
 }
 
-/* Step 9: hands over to the installed program. */
+/* The launch: hands over to the installed program. */
 void launch_product(void) {
     char command[COMMAND_SIZE];
     target_command_line(command, sizeof command);
@@ -67,9 +68,9 @@ void launch_product(void) {
     plat_message_box(nullptr, text, nullptr, MB_OK);
 }
 
-/* Steps 1 to 3: whether setup may run at all.  A second setup at the same
-   time would copy into the same files as the first and unload what the first
-   has just checked, so only one runs. */
+/* The checks before anything is prepared: whether setup may run at all.
+   A second setup at the same time would copy into the same files as the
+   first and unload what the first has just checked, so only one runs. */
 int checks_pass(void) {
     load_titles();
     if (!plat_claim_instance(SETUP_INSTANCE)) {
