@@ -1,0 +1,197 @@
+/*
+ * fuzz_extract.cpp: whole runs of extract_archive over arbitrary archives,
+ * once in test mode and once into a destination directory, over the host
+ * platform.
+ *
+ * A hash of the input picks the request's options (kept paths, empty members
+ * skipped, CRC-32 check, a filter list, a start offset), and now and then a
+ * cancel at one of the run's drains or a fault of the platform on one call.
+ * Beyond not crashing, every run must return 1 with a result of 0, 2 or 99,
+ * show exactly one message when it failed and none otherwise, leave no file
+ * open and no block allocated, write nothing outside the destination, leave
+ * after a success exactly the members it announced, and write no more than
+ * the archive's bits can yield.
+ */
+#include "platform/host.h"
+#include "progress/progress.h"
+#include "unzip/unzip.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <set>
+#include <string>
+#include <system_error>
+#include <unistd.h>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+enum {
+    MAX_MATCH = 258, /* longest output of one code */
+    RESCAN = 20      /* bytes the walk may read twice per member */
+};
+
+struct run_log {                 /* what one run told its owner window */
+    std::set<std::string> shown; /* PRG_SHOWFILE names, lower case */
+    int cancel_at_drain;         /* drain that sets the cancel flag, 0 none */
+} run;
+
+fs::path root, dest, archive;
+
+[[noreturn]] void broken(const char *why) {
+    plat_write_stderr(why);
+    plat_write_stderr("\n");
+    abort();
+}
+
+std::string lower(std::string s) {
+    for (char &c : s) c = char(tolower((unsigned char)c));
+    return s;
+}
+
+uint32_t hash(const uint8_t *data, size_t size) {
+    uint32_t h = 2166136261u;
+    for (size_t i = 0; i < size; i++) h = (h ^ data[i]) * 16777619u;
+    return h;
+}
+
+plat_lparam owner(plat_window, int item, unsigned msg, plat_wparam, plat_lparam lp) {
+    if (item == -1 && msg == PRG_SHOWFILE) run.shown.insert(lower(reinterpret_cast<char *>(lp)));
+    return 0;
+}
+
+void on_drain(void) {
+    if (run.cancel_at_drain && host_drain_count() == run.cancel_at_drain) cancel_flag = 1;
+}
+
+void set_up(void) {
+    const char *base = getenv("TV_FUZZ_TMP");
+    std::string where = std::string(base ? base : "/tmp") + "/tvfuzzXXXXXX";
+    std::vector<char> name(where.begin(), where.end());
+    name.push_back(0);
+    if (!mkdtemp(name.data())) broken("no temporary directory");
+    root = name.data();
+    dest = root / "out";
+    archive = root / "a.zip";
+    fs::create_directory(dest);
+    atexit([] {
+        std::error_code ignored;
+        fs::remove_all(root, ignored);
+    });
+}
+
+void empty_dest(void) {
+    std::error_code ignored;
+    for (const auto &e : fs::directory_iterator(dest)) fs::remove_all(e.path(), ignored);
+}
+
+/* Files in the destination by lower-case name, with their total size. */
+std::set<std::string> dest_files(uintmax_t *total) {
+    std::set<std::string> names;
+    *total = 0;
+    for (const auto &e : fs::directory_iterator(dest)) {
+        if (!e.is_regular_file()) broken("something other than a file in the destination");
+        names.insert(lower(e.path().filename().string()));
+        *total += e.file_size();
+    }
+    return names;
+}
+
+void check_outside(void) {
+    for (const auto &e : fs::directory_iterator(root))
+        if (e.path() != dest && e.path() != archive) broken("a file outside the destination");
+}
+
+struct filter_pair { /* two filter nodes with room for their names */
+    alignas(filter_node) char first[sizeof(filter_node) + 8];
+    alignas(filter_node) char second[sizeof(filter_node) + 16];
+};
+
+filter_node *make_node(char *room, const char *name, filter_node *next) {
+    filter_node *node = reinterpret_cast<filter_node *>(room);
+    node->next = next;
+    memcpy(room + offsetof(filter_node, name), name, strlen(name) + 1);
+    return node;
+}
+
+void fill_request(extract_request *r, uint32_t h, bool test, filter_pair *filters) {
+    memset(r, 0, sizeof *r);
+    r->crc_check = (h >> 2) & 1;
+    r->archive_path = archive.c_str();
+    r->dest_dir = test ? nullptr : dest.c_str();
+    r->keep_paths = h & 1;
+    r->skip_empty = (h >> 1) & 1;
+    r->start_offset = (h >> 5) % 8 == 0 ? int32_t((h >> 8) % 64) : 0;
+    if ((h >> 3) % 4 == 0)
+        r->filter_list =
+            make_node(filters->first, "a.txt", make_node(filters->second, "dir/b.bin", nullptr));
+}
+
+/* Arms a cancel or a platform fault for some runs. */
+void arm(uint32_t h) {
+    run.cancel_at_drain = (h >> 14) % 16 == 0 ? int(1 + (h >> 18) % 8) : 0;
+    if ((h >> 21) % 8 == 0)
+        host_fail_call(host_fault_kind((h >> 24) % FAULT_KINDS), int(1 + (h >> 28) % 8));
+}
+
+void one_run(plat_window window, uint32_t h, bool test, size_t size) {
+    host_clear_boxes();
+    cancel_flag = 0;
+    run.shown.clear();
+    arm(h);
+    filter_pair filters;
+    extract_request r;
+    fill_request(&r, h, test, &filters);
+    r.owner_window = window;
+    if (extract_archive(&r) != 1) broken("the engine refused to start");
+    for (int k = 0; k < FAULT_KINDS; k++) host_fail_call(host_fault_kind(k), 0);
+    size_t boxes = host_boxes().size();
+    if (r.result != 0 && r.result != 2 && r.result != 99) broken("result out of range");
+    if (r.result == 99 && !run.cancel_at_drain) broken("cancelled with no cancel");
+    if (boxes != (r.result == 2 ? 1u : 0u)) broken("messages do not match the result");
+    if (host_open_files() != 0) broken("a file left open");
+    if (host_live_blocks() != 0) broken("a block left allocated");
+    check_outside();
+    uintmax_t total;
+    std::set<std::string> files = dest_files(&total);
+    if (test && !files.empty()) broken("test mode wrote a file");
+    if (total > uintmax_t(MAX_MATCH) * 8 * (size + RESCAN * (run.shown.size() + 1)))
+        broken("more output than the archive's bits can yield");
+    if (getenv("TV_FUZZ_VERBOSE")) {
+        fprintf(stderr, "%s run: result %d, boxes %zu\n", test ? "test" : "extract", r.result,
+                boxes);
+        for (const std::string &n : run.shown) fprintf(stderr, "  shown %s\n", n.c_str());
+        for (const std::string &n : files) fprintf(stderr, "  file  %s\n", n.c_str());
+    }
+    if (test) return;
+    if (r.result == 0
+            ? files != run.shown
+            : !std::includes(run.shown.begin(), run.shown.end(), files.begin(), files.end()))
+        broken("files differ from the members announced");
+}
+
+} /* namespace */
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+    static plat_window window = nullptr;
+    if (!window) {
+        set_up();
+        window = host_create_window("owner", owner);
+        host_on_drain(on_drain);
+    }
+    FILE *f = fopen(archive.c_str(), "wb");
+    if (!f || fwrite(data, 1, size, f) != size || fclose(f) != 0) broken("cannot write");
+    uint32_t h = hash(data, size);
+    one_run(window, h, true, size);
+    empty_dest();
+    one_run(window, h, false, size);
+    empty_dest();
+    return 0;
+}

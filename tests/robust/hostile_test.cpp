@@ -1,0 +1,246 @@
+// Hostile archives made at test time: cut at every offset, a byte changed at
+// every offset, outputs capped only by their streams, headers that overlap or
+// lie about sizes, names that try to leave the destination, and encrypted
+// members.  Every run must end with a sound result and one message at most,
+// write nothing outside the destination, and hold nothing afterwards.
+#include "tests/robust/robust_fixture.h"
+
+#include <chrono>
+#include <cstdio>
+
+namespace {
+
+/* A small archive with one member of each kind. */
+std::vector<zip_member> small_members() {
+    std::vector<zip_member> m;
+    m.push_back(make_member("a.txt", "alpha alpha alpha", 0));
+    m.push_back(make_member("b.txt", prose(300, 5), 8));
+    zip_member s = make_member("c.txt", prose(200, 6), 8);
+    s.streamed = true;
+    m.push_back(s);
+    return m;
+}
+
+class Hostile : public RobustTest {
+  protected:
+    int cases = 0;
+    std::string outside() { return dir; } /* holds the archive and dest only */
+
+    /* Runs the engine over bytes; checks what every run must give, whatever
+       the bytes.  Returns the result. */
+    int run_bytes(const std::string &bytes, const std::string &where) {
+        write_file(archive, bytes);
+        fresh_run();
+        EXPECT_EQ(1, extract_archive(&request)) << where;
+        int result = request.result;
+        EXPECT_TRUE(result == EXTRACT_OK || result == EXTRACT_FAILED) << where;
+        EXPECT_EQ(result == EXTRACT_FAILED ? 1u : 0u, host_boxes().size()) << where;
+        EXPECT_EQ(0, host_open_files()) << where;
+        EXPECT_EQ(0, host_live_blocks()) << where;
+        size_t entries = 0;
+        for (const auto &e : std::filesystem::directory_iterator(dir)) {
+            (void)e;
+            entries++;
+        }
+        EXPECT_EQ(2u, entries) << where << ": something written beside the destination";
+        cases++;
+        return result;
+    }
+    /* After a success each file in the destination holds the data of a
+       member; a failed CRC-32 check keeps its damaged file and says so. */
+    void expect_only_member_data(const std::string &where) {
+        if (request.result != EXTRACT_OK) return;
+        for (const std::string &name : dest_names()) {
+            bool known = false;
+            for (const zip_member &m : members) known |= read_file(dest + "/" + name) == m.data;
+            EXPECT_TRUE(known) << where << ": " << name;
+        }
+    }
+    std::string message() { return host_boxes().empty() ? "" : host_boxes()[0].text; }
+};
+
+TEST_F(Hostile, AnArchiveCutAtAnyOffsetFailsWithOneMessage) {
+    use(small_members());
+    std::string whole = zip_archive(members);
+    for (size_t cut = 0; cut < whole.size(); cut++) {
+        std::string where = "cut at " + std::to_string(cut);
+        EXPECT_EQ(EXTRACT_FAILED, run_bytes(whole.substr(0, cut), where));
+        EXPECT_GE(intact_prefix(), 0) << where;
+        empty_dest();
+    }
+    printf("[ hostile cases: %d ]\n", cases);
+}
+
+TEST_F(Hostile, AByteChangedAnywhereEndsTheRunSoundly) {
+    use(small_members());
+    std::string whole = zip_archive(members);
+    for (int pattern : {0xFF, 0x01, 0x80}) {
+        for (size_t at = 0; at < whole.size(); at++) {
+            std::string bytes = whole;
+            bytes[at] = char(bytes[at] ^ pattern);
+            std::string where = "byte " + std::to_string(at) + " ^ " + std::to_string(pattern);
+            run_bytes(bytes, where);
+            expect_only_member_data(where);
+            empty_dest();
+        }
+    }
+    printf("[ hostile cases: %d ]\n", cases);
+}
+
+TEST_F(Hostile, OutputCappedOnlyByItsStreamEndsInBoundedTimeAndSpace) {
+    /* Twenty megabytes of zeros in a few kilobytes, and a fixed block of
+       literal 0xFF bytes with no end of block, which runs dry. */
+    std::string zeros(20u << 20, '\0');
+    zip_member bomb = make_member("bomb.bin", zeros, 8);
+    zip_member endless = make_member("endless.bin", "x", 8);
+    endless.payload = std::string("\x02", 1) + std::string(4000, '\xff');
+    zip_member streamed = endless;
+    streamed.name = "streamed.bin";
+    streamed.streamed = true;
+    auto start = std::chrono::steady_clock::now();
+    use({bomb});
+    EXPECT_EQ(EXTRACT_OK, run_bytes(zip_archive(members), "bomb"));
+    EXPECT_EQ(zeros.size(), std::filesystem::file_size(dest + "/bomb.bin"));
+    empty_dest();
+    use({endless, make_member("after.txt", "after", 0)});
+    request.crc_check = 0;
+    EXPECT_EQ(EXTRACT_OK, run_bytes(zip_archive(members), "endless"));
+    /* Each bit of the stream yields at most one literal byte here. */
+    EXPECT_LE(std::filesystem::file_size(dest + "/endless.bin"), 8u * (4001 + 2));
+    EXPECT_EQ("after", read_file(dest + "/after.txt"));
+    empty_dest();
+    use({streamed});
+    EXPECT_EQ(EXTRACT_FAILED, run_bytes(zip_archive(members), "streamed endless"));
+    EXPECT_EQ("Invalid Zipfile Header", message());
+    EXPECT_TRUE(dest_names().empty());
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+}
+
+TEST_F(Hostile, OverlappingHeadersAndLyingSizesNeverLoopOrLeak) {
+    std::vector<zip_member> inner = small_members();
+    std::string nested = zip_archive(inner);
+    /* A stored member whose data is an archive is one file, not its members. */
+    use({make_member("nested.zip", nested, 0)});
+    EXPECT_EQ(EXTRACT_OK, run_bytes(zip_archive(members), "nested"));
+    EXPECT_EQ(std::set<std::string>{"nested.zip"}, dest_names());
+    empty_dest();
+    /* Sizes that swallow the next header, stop short of the data's end, or
+       point far past the end of the file. */
+    for (uint32_t size : {30u, 5u, 0u, 0x7FFFFFF0u, 0xFFFFFFF0u}) {
+        zip_member liar = make_member("liar.txt", prose(100, 7), 0);
+        liar.payload = liar.data;
+        std::string bytes = zip_archive({liar, make_member("next.txt", "next", 0)});
+        for (int i = 0; i < 4; i++) bytes[18 + i] = char(size >> (8 * i));
+        members = {liar, make_member("next.txt", "next", 0)};
+        for (uint16_t crc_check : {0, 1}) {
+            request.crc_check = crc_check;
+            std::string where =
+                "size " + std::to_string(size) + " crc " + std::to_string(crc_check);
+            int result = run_bytes(bytes, where);
+            if (crc_check == 1 && size != 0) {
+                EXPECT_EQ(EXTRACT_FAILED, result) << where;
+            }
+            if (crc_check == 1) expect_only_member_data(where);
+            empty_dest();
+        }
+    }
+    /* A header with a data descriptor, then junk: the scan steps back to
+       where the descriptor began, and must still move forward. */
+    zip_member described = make_member("d.txt", "", 0);
+    described.flags = 8;
+    std::string bytes = zip_archive({described}, true) + std::string(40, 'J');
+    request.crc_check = 1;
+    EXPECT_EQ(EXTRACT_FAILED, run_bytes(bytes, "descriptor then junk"));
+    empty_dest();
+    /* Local headers packed inside each other's names and extra fields. */
+    std::string sig("PK\x03\x04", 4);
+    EXPECT_EQ(EXTRACT_FAILED, run_bytes(sig + sig + sig + sig + sig + sig, "signatures only"));
+    printf("[ hostile cases: %d ]\n", cases);
+}
+
+TEST_F(Hostile, NamesThatLeaveTheDestinationAreRefusedOrCutToTheirBase) {
+    const std::string nul_name("ok.txt\0../../evil.txt", 21);
+    struct {
+        std::string name;
+        int keep_paths;
+        const char *file; /* what the destination gets; null: refused */
+    } cases_[] = {
+        {nul_name, 1, "ok.txt"},
+        {"../../evil.txt", 0, "evil.txt"},
+        {"../../evil.txt", 1, nullptr},
+        {"/etc/evil.txt", 0, "evil.txt"},
+        {"//server/evil.txt", 1, nullptr},
+        {"\\evil.txt", 1, "evil.txt"},
+        {"C:\\evil.txt", 1, nullptr},
+        {"C:evil.txt", 0, nullptr},
+        {"sub/.. /evil.txt", 1, nullptr},
+        {std::string(300, 'n'), 0, nullptr},
+        {std::string(250, 'n'), 0, nullptr},
+    };
+    for (const auto &c : cases_) {
+        std::string where = c.name.substr(0, 40) + " keep " + std::to_string(c.keep_paths);
+        request.keep_paths = c.keep_paths;
+        use({make_member(c.name, "payload", 0)});
+        int result = run_bytes(zip_archive(members), where);
+        if (c.file) {
+            EXPECT_EQ(EXTRACT_OK, result) << where;
+            EXPECT_EQ(std::set<std::string>{c.file}, dest_names()) << where;
+        } else {
+            EXPECT_EQ(EXTRACT_FAILED, result) << where;
+            EXPECT_EQ(0u, message().find("Can't create output file: ")) << where;
+            EXPECT_TRUE(dest_names().empty()) << where;
+        }
+        empty_dest();
+    }
+}
+
+TEST_F(Hostile, EncryptedMembersAreRefusedWhenSelectedAndPassedOverOtherwise) {
+    zip_member secret = make_member("secret.txt", "hidden", 0);
+    secret.flags = 1;
+    zip_member secret_deflated = make_member("secret2.txt", prose(500, 8), 8);
+    secret_deflated.flags = 1;
+    secret_deflated.streamed = true;
+    use({make_member("a.txt", "plain", 0), secret, secret_deflated});
+    EXPECT_EQ(EXTRACT_FAILED, run_bytes(zip_archive(members), "selected"));
+    EXPECT_EQ("Internal error 96", message());
+    EXPECT_EQ(std::set<std::string>{"a.txt"}, dest_names());
+    empty_dest();
+    add_filter("a.txt");
+    EXPECT_EQ(EXTRACT_OK, run_bytes(zip_archive(members), "filtered out"));
+    EXPECT_EQ(std::set<std::string>{"a.txt"}, dest_names());
+}
+
+} /* namespace */
+
+namespace {
+
+using Mended = Hostile;
+
+TEST_F(Mended, AStreamThatRunsOutOfMemoryFailsTheRunAndLeavesNoPart) {
+    use({make_member("a.txt", "kept", 0), make_member("b.txt", prose(5000, 9), 8)});
+    for (uint16_t crc_check : {0, 1}) {
+        request.crc_check = crc_check;
+        write_file(archive, zip_archive(members));
+        fresh_run();
+        host_fail_call(FAULT_MALLOC, 3); /* the first table of the stream */
+        extract_archive(&request);
+        EXPECT_EQ(EXTRACT_FAILED, request.result);
+        EXPECT_EQ("Insufficient memory", message());
+        EXPECT_EQ(std::set<std::string>{"a.txt"}, dest_names());
+        EXPECT_EQ(0, host_live_blocks());
+        empty_dest();
+    }
+}
+
+TEST_F(Mended, AStreamThatFailsToDecodeFailsTheCheckThoughItsOutputMatches) {
+    /* No output, whose CRC-32 is the 0 the header holds. */
+    zip_member broken = make_member("broken.txt", "", 8);
+    broken.payload = "\x07"; /* block type 3 */
+    use({broken});
+    EXPECT_EQ(EXTRACT_FAILED, run_bytes(zip_archive(members), "type 3"));
+    EXPECT_EQ(0u, message().find("ZIP damaged: file "));
+    request.crc_check = 0;
+    EXPECT_EQ(EXTRACT_OK, run_bytes(zip_archive(members), "type 3 unchecked"));
+}
+
+} /* namespace */

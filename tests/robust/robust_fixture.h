@@ -1,0 +1,157 @@
+// robust_fixture.h: an engine run over the host platform with everything the
+// robustness tests look at afterwards: the names announced with
+// PRG_SHOWFILE, the boxes, the files left in the destination, and the
+// handles and blocks still held.  A representative archive of every kind
+// of member (stored over several chunks, a directory entry, dynamic
+// Deflate, a streamed member with its descriptor) is built with zlib.
+#ifndef TARVEX_TESTS_ROBUST_FIXTURE_H
+#define TARVEX_TESTS_ROBUST_FIXTURE_H
+
+#include "platform/host.h"
+#include "progress/progress.h"
+#include "tests/unzip/unzip_fixture.h"
+
+#include <zlib.h>
+
+#include <filesystem>
+#include <set>
+#include <string>
+#include <vector>
+
+inline std::vector<std::string> &announced() {
+    static std::vector<std::string> names; /* PRG_SHOWFILE texts of the run */
+    return names;
+}
+
+inline plat_lparam robust_owner(plat_window, int item, unsigned msg, plat_wparam, plat_lparam lp) {
+    if (item == -1 && msg == PRG_SHOWFILE) announced().push_back(reinterpret_cast<char *>(lp));
+    return 0;
+}
+
+/* A raw Deflate stream of data as zlib makes it at level 6 (dynamic blocks). */
+inline std::string zlib_deflate(const std::string &data) {
+    z_stream z = {};
+    deflateInit2(&z, 6, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
+    std::string out(deflateBound(&z, uLong(data.size())), '\0');
+    z.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(data.data()));
+    z.avail_in = uInt(data.size());
+    z.next_out = reinterpret_cast<Bytef *>(&out[0]);
+    z.avail_out = uInt(out.size());
+    deflate(&z, Z_FINISH);
+    out.resize(z.total_out);
+    deflateEnd(&z);
+    return out;
+}
+
+/* Text that compresses well but not to nothing. */
+inline std::string prose(size_t length, unsigned seed) {
+    static const char *words[] = {"tarvex ", "archive ", "member ", "window ", "setup ", "disk "};
+    std::string out;
+    for (uint32_t x = seed; out.size() < length;) {
+        x = x * 1103515245u + 12345u;
+        out += words[(x >> 16) % 6];
+    }
+    out.resize(length);
+    return out;
+}
+
+inline zip_member make_member(const std::string &name, const std::string &data, int method) {
+    zip_member m;
+    m.name = name;
+    m.data = data;
+    m.method = method;
+    if (method == 8) m.payload = zlib_deflate(data);
+    return m;
+}
+
+/* Stored over two chunks, a directory entry, dynamic Deflate, streamed. */
+inline std::vector<zip_member> representative_members() {
+    std::vector<zip_member> m;
+    m.push_back(make_member("first.txt", content(40000, 1), 0));
+    m.push_back(make_member("docs/", "", 0));
+    m.push_back(make_member("docs/second.txt", prose(60000, 2), 8));
+    zip_member s = make_member("third.txt", prose(25000, 3), 8);
+    s.streamed = true;
+    m.push_back(s);
+    return m;
+}
+
+class RobustTest : public UnzipTest {
+  protected:
+    plat_window window = nullptr;
+    std::vector<zip_member> members; /* what the archive holds, in order */
+
+    void SetUp() override {
+        host_reset();
+        cancel_flag = 0;
+        UnzipTest::SetUp();
+        fresh_run();
+    }
+    void TearDown() override {
+        cancel_flag = 0;
+        UnzipTest::TearDown();
+    }
+    /* Puts the platform and the request back for another run. */
+    void fresh_run() {
+        host_reset();
+        announced().clear();
+        cancel_flag = 0;
+        window = host_create_window("owner", robust_owner);
+        request.owner_window = window;
+        request.result = 0;
+    }
+    void use(const std::vector<zip_member> &m) {
+        members = m;
+        write_file(archive, zip_archive(m));
+    }
+    /* The output path of a member as the engine writes it. */
+    std::string at(const std::string &member_name) {
+        std::string base = member_name.substr(member_name.find_last_of("/\\") + 1);
+        std::string path = dest + "\\" + base;
+        for (char &c : path)
+            if (c == '/') c = '\\';
+        return path;
+    }
+    /* The members with a file of their own (no directory entries). */
+    std::vector<const zip_member *> files() const {
+        std::vector<const zip_member *> out;
+        for (const zip_member &m : members)
+            if (m.name.back() != '/') out.push_back(&m);
+        return out;
+    }
+    std::set<std::string> dest_names() const {
+        std::set<std::string> names;
+        for (const auto &e : std::filesystem::directory_iterator(dest))
+            names.insert(e.path().filename().string());
+        return names;
+    }
+    /* The destination holds exactly the first count member files, intact;
+       returns count when so, -1 otherwise. */
+    int intact_prefix() {
+        std::set<std::string> names = dest_names();
+        std::vector<const zip_member *> f = files();
+        if (names.size() > f.size()) return -1;
+        for (size_t i = 0; i < names.size(); i++) {
+            const zip_member *m = f[i];
+            std::string base = m->name.substr(m->name.find_last_of("/\\") + 1);
+            if (!names.count(base) || read_file(dest + "/" + base) != m->data) return -1;
+        }
+        return int(names.size());
+    }
+    void empty_dest() {
+        for (const auto &e : std::filesystem::directory_iterator(dest))
+            std::filesystem::remove_all(e.path());
+    }
+    /* Nothing held, and the engine takes the next run: every member comes. */
+    void expect_clean_and_ready(const std::string &where) {
+        EXPECT_EQ(0, host_open_files()) << where;
+        EXPECT_EQ(0, host_live_blocks()) << where;
+        empty_dest();
+        fresh_run();
+        EXPECT_EQ(0, run_raw()) << where;
+        EXPECT_EQ(int(files().size()), intact_prefix()) << where;
+        empty_dest();
+    }
+};
+
+#endif
