@@ -137,9 +137,22 @@ void finish_stream(int status) {
     read_descriptor();
 }
 
-void check_crc(void) {
+/* Runs the decoder over the member.  A stream that could not be decoded for
+   want of memory says nothing about the archive: the member cannot be had,
+   so the run fails with that message and the part written is deleted,
+   rather than a cut file passing as a damaged or a sound one. */
+int decode_member(void) {
+    int status = inflate_stream();
+    if (status == INFLATE_NO_MEMORY) fail(MSG_NO_MEMORY);
+    return status;
+}
+
+/* A stream that did not decode to its end is damaged even when the bytes it
+   gave match the stored CRC-32, as an empty output matches the 0 that a
+   header written by a streaming archiver holds. */
+void check_crc(int status) {
     uint32_t crc = ~engine.crc;
-    if (crc != engine.header.crc && engine.request->crc_check == 1)
+    if ((crc != engine.header.crc || status != INFLATE_OK) && engine.request->crc_check == 1)
         fail(MSG_BAD_CRC, engine.member_name, crc, engine.header.crc);
 }
 
@@ -195,14 +208,14 @@ void extract_member(void) {
         copy_stored();
     } else if (h.method == METHOD_DEFLATED) {
         show_member();
-        status = inflate_stream();
+        status = decode_member();
     } else {
         fail(MSG_UNKNOWN_METHOD);
     }
     if (output_fill) flush_output();
     if (engine.streamed) finish_stream(status);
     finish_output();
-    check_crc();
+    check_crc(status);
 }
 
 int needs_decoding_to_skip(void) {
@@ -212,7 +225,7 @@ int needs_decoding_to_skip(void) {
 
 void pass_over_streamed(void) {
     start_member();
-    int status = inflate_stream();
+    int status = decode_member();
     if (output_fill) flush_output();
     finish_stream(status);
 }
