@@ -72,16 +72,18 @@ int open_job(copy_job *job, const char *source_path, const char *target_path) {
     return COPY_OK;
 }
 
-/* Copies chunk after chunk until a short read, or a full one with the cancel
-   flag set.  A failed read returns HFILE_ERROR, which no chunk can hold, so
-   it is told apart from the end of the file and nothing of it is written. */
+/* Copies chunk after chunk until a read brings nothing, or the cancel flag is
+   set.  A short read is not taken for the end of the file: a medium that
+   hands over less than was asked would otherwise leave a cut file counted as
+   copied.  A failed read returns HFILE_ERROR, which no chunk can hold, so it
+   is told apart from the end of the file and nothing of it is written. */
 int copy_chunks(copy_job *job) {
     for (;;) {
         uint32_t got = plat_lread(job->source, job->buffer, COPY_BUFFER_SIZE);
         if (got > COPY_BUFFER_SIZE) return COPY_READ_ERROR;
         if (plat_lwrite(job->target, job->buffer, got) != got) return COPY_WRITE_ERROR;
         advance_bar(got);
-        if (got < COPY_BUFFER_SIZE || cancel_flag) return COPY_OK;
+        if (got == 0 || cancel_flag) return COPY_OK;
     }
 }
 
