@@ -130,4 +130,23 @@ TEST_F(Install, ASecondSetupWhileOneRunsSays1025AndEnds) {
     EXPECT_TRUE(driver_dismiss_until_exit(&setup, DRIVER_WAIT_MS, &code, &seen)) << seen;
 }
 
+TEST_F(Install, AFileManagerExtensionStillLoadedOffersTheRestartFirst) {
+    ASSERT_TRUE(driver_set_winfile("AddOns", "Tarvex", "C:\\nowhere\\tvfm.dll")) << driver_error();
+    HWND file_manager = driver_open_window("WFS_Frame");
+    ASSERT_NE(file_manager, nullptr) << driver_error();
+    ASSERT_TRUE(driver_start(prepare_disk("tvdisk4").c_str(), nullptr, &setup)) << driver_error();
+    HWND dialog = driver_wait_dialog(setup.id, DRIVER_WAIT_MS, "the restart dialog");
+    ASSERT_NE(dialog, nullptr) << driver_error();
+    EXPECT_EQ(driver_caption(dialog), "Tarvex Setup");
+    EXPECT_EQ(driver_item_text(dialog, IDOK), "&Restart Windows");
+    ASSERT_TRUE(driver_press(dialog, IDCANCEL)) << driver_error();
+    DWORD code = 1;
+    EXPECT_TRUE(driver_wait_exit(&setup, DRIVER_WAIT_MS, &code, 0)) << driver_error();
+    EXPECT_EQ(code, 0u);
+    char value[64];
+    GetPrivateProfileStringA("AddOns", "Tarvex", "", value, sizeof value, "winfile.ini");
+    EXPECT_STREQ(value, "");
+    driver_close_window(file_manager);
+}
+
 } // namespace
