@@ -6,6 +6,8 @@
  */
 #include "tests/driver/driver.h"
 
+#include <tlhelp32.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -26,18 +28,31 @@ int report(int ok) {
     return ok ? 0 : 1;
 }
 
-/* Runs a program while a window of the class is open; its exit code is ours. */
+/* Starts the program, prints "pid N" at once, then "exit N" when it ends. */
+int run_program(const char *program, const char *directory) {
+    driver_process p;
+    if (!driver_start(program, directory, &p)) return report(0);
+    printf("pid %lu\n", p.id);
+    fflush(stdout);
+    DWORD code = 0;
+    int ok = driver_wait_exit(&p, INFINITE, &code, 0);
+    driver_end(&p);
+    if (ok) printf("exit %lu\n", code);
+    return report(ok);
+}
+
+/* Keeps a window of the class open while the program runs, or until this
+   program is ended when none is given. */
 int cmd_window(int argc, char **argv) {
     HWND w = driver_open_window(argv[2]);
     if (!w) return report(0);
-    driver_process p;
-    DWORD code = 1;
-    int ok = argc > 3 ? driver_start(argv[3], nullptr, &p) : 0;
-    if (ok) ok = driver_wait_exit(&p, INFINITE, &code, 0);
-    if (argc > 3) driver_end(&p);
+    int r = 0;
+    if (argc > 3)
+        r = run_program(argv[3], nullptr);
+    else
+        for (;;) driver_pump(nullptr, INFINITE);
     driver_close_window(w);
-    report(ok || argc <= 3);
-    return ok ? int(code) : 1;
+    return r;
 }
 
 int cmd_extension(int argc, char **argv) {
@@ -52,21 +67,37 @@ int cmd_machine(int argc, char **argv) {
     return report(driver_set_machine_value(argv[2], argv[3], argc > 4 ? argv[4] : nullptr));
 }
 
-/* Starts the program, prints "pid N" at once, then "exit N" when it ends. */
-int cmd_run(int argc, char **argv) {
-    driver_process p;
-    if (!driver_start(argv[2], argc > 3 ? argv[3] : nullptr, &p)) return report(0);
-    printf("pid %lu\n", p.id);
-    fflush(stdout);
-    DWORD code = 0;
-    int ok = driver_wait_exit(&p, INFINITE, &code, 0);
-    driver_end(&p);
-    if (ok) printf("exit %lu\n", code);
-    return report(ok);
+int cmd_run(int argc, char **argv) { return run_program(argv[2], argc > 3 ? argv[3] : nullptr); }
+
+/* A process named by its id or by its program's file name (SETUP.EXE). */
+DWORD process_named(const char *name) {
+    if (strspn(name, "0123456789") == strlen(name)) return number(name);
+    HANDLE all = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (all == INVALID_HANDLE_VALUE) return 0;
+    PROCESSENTRY32 entry;
+    entry.dwSize = sizeof entry;
+    DWORD found = 0;
+    for (BOOL more = Process32First(all, &entry); more && !found;
+         more = Process32Next(all, &entry)) {
+        const char *base = strrchr(entry.szExeFile, '\\');
+        if (lstrcmpiA(base ? base + 1 : entry.szExeFile, name) == 0) found = entry.th32ProcessID;
+    }
+    CloseHandle(all);
+    return found;
 }
 
+/* The dialog of the named process, waiting for the process to start too. */
 HWND dialog_of(char **argv, DWORD timeout) {
-    HWND d = driver_wait_dialog(number(argv[2]), timeout, "a dialog");
+    DWORD start = GetTickCount(), id;
+    while ((id = process_named(argv[2])) == 0 && GetTickCount() - start < timeout)
+        driver_pump(nullptr, 50);
+    if (!id) {
+        fprintf(stderr, "tvdriver: no process %s\n", argv[2]);
+        return nullptr;
+    }
+    DWORD spent = GetTickCount() - start;
+    std::string what = std::string("a dialog of ") + argv[2];
+    HWND d = driver_wait_dialog(id, spent < timeout ? timeout - spent : 0, what.c_str());
     if (!d) report(0);
     return d;
 }
@@ -103,20 +134,20 @@ struct command {
 };
 // clang-format off
 const command COMMANDS[] = {
-    {"window",    1, cmd_window,    "CLASS [PROGRAM]     keep a window of CLASS open while PROGRAM runs"},
+    {"window",    1, cmd_window,    "CLASS [PROGRAM]     a window of CLASS open while PROGRAM runs (or for ever)"},
     {"extension", 1, cmd_extension, "KEY [VALUE]         win.ini [extensions]; no VALUE removes"},
     {"winfile",   2, cmd_winfile,   "SECTION KEY [VALUE] winfile.ini; no VALUE removes"},
     {"machine",   2, cmd_machine,   "KEY NAME [DATA]     HKEY_LOCAL_MACHINE value; no DATA removes"},
     {"run",       1, cmd_run,       "PROGRAM [DIR]       start, print pid, wait, print exit code"},
-    {"dialog",    1, cmd_dialog,    "PID [TIMEOUT_MS]    wait for a dialog and print what it shows"},
-    {"type",      3, cmd_type,      "PID ITEM TEXT       set the text of a control of its dialog"},
-    {"press",     2, cmd_press,     "PID ITEM            press a button of its dialog"},
+    {"dialog",    1, cmd_dialog,    "PROC [TIMEOUT_MS]   wait for a dialog and print what it shows"},
+    {"type",      3, cmd_type,      "PROC ITEM TEXT      set the text of a control of its dialog"},
+    {"press",     2, cmd_press,     "PROC ITEM           press a button of its dialog"},
     {"shot",      1, cmd_shot,      "FILE.BMP            screenshot of the whole screen"},
     {nullptr,     0, nullptr,       nullptr}};
 // clang-format on
 
 int usage(void) {
-    fprintf(stderr, "usage: tvdriver COMMAND ARGS\n");
+    fprintf(stderr, "usage: tvdriver COMMAND ARGS (PROC: a process id or a program name)\n");
     for (const command *c = COMMANDS; c->name; c++)
         fprintf(stderr, "  %-9s %s\n", c->name, c->help);
     return 2;
