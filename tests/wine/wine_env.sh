@@ -63,6 +63,11 @@ start_display() {
         </dev/null >"$state/xvfb.log" 2>&1 &
     echo $! >"$state/xvfb.pid"
     wait_for 20 "Xvfb to answer on $DISPLAY" display_answers
+    # setsid may have forked: keep the pid of the server itself.
+    case "$(tr '\0' ' ' <"/proc/$(cat "$state/xvfb.pid")/cmdline" 2>/dev/null)" in
+    "Xvfb $DISPLAY "*) ;;
+    *) pgrep -n -f "^Xvfb $DISPLAY " >"$state/xvfb.pid" ;;
+    esac
     echo "wine_env: started Xvfb on $DISPLAY (pid $(cat "$state/xvfb.pid"))"
 }
 
@@ -100,19 +105,23 @@ stop_all() {
     timeout 30 wineserver -w >/dev/null 2>&1
     if [ -f "$state/xvfb.pid" ]; then
         pid=$(cat "$state/xvfb.pid")
-        kill "$pid" 2>/dev/null
+        # The pid of an earlier run may belong to another program by now.
+        case "$(tr '\0' ' ' <"/proc/$pid/cmdline" 2>/dev/null)" in
+        "Xvfb $DISPLAY "*) kill "$pid" 2>/dev/null ;;
+        *) pid="" ;;
+        esac
         ticks=50
-        while kill -0 "$pid" 2>/dev/null && [ "$ticks" -gt 0 ]; do
+        while [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null && [ "$ticks" -gt 0 ]; do
             sleep 0.2
             ticks=$((ticks - 1))
         done
-        kill -0 "$pid" 2>/dev/null && kill -9 "$pid" 2>/dev/null
+        [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null && kill -9 "$pid" 2>/dev/null
         rm -f "$state/xvfb.pid"
     fi
     rm -f "$state/desktop.pid"
 }
 
-for tool in Xvfb wine wineboot wineserver winepath xdpyinfo xwininfo timeout setsid; do
+for tool in Xvfb wine wineboot wineserver winepath xdpyinfo xwininfo timeout setsid pgrep; do
     command -v "$tool" >/dev/null 2>&1 || fail "$tool is not installed"
 done
 mkdir -p "$state" || fail "cannot make $state"
