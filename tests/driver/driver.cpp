@@ -95,8 +95,9 @@ struct pixels {       /* a 32-bit top-down DIB section */
     HDC dc;           /* memory DC with the bitmap selected */
     HBITMAP bitmap;   /* the DIB section */
     HGDIOBJ previous; /* what the DC held before */
-    DWORD *bits;      /* width * height pixels, rows top first */
-    int width, height;
+    DWORD *bits;      /* the pixels, rows top first */
+    int width;        /* in pixels */
+    int height;       /* in rows */
 };
 
 bool make_pixels(pixels *p, int width, int height, int bits_per_pixel) {
@@ -167,8 +168,8 @@ int icon_mismatch(const pixels &captured, HICON icon) {
 }
 
 struct standard_icon {
-    LPCSTR resource; /* IDI_* */
-    driver_icon icon;
+    LPCSTR resource;  /* IDI_* */
+    driver_icon icon; /* what the driver calls it */
 };
 // clang-format off
 const standard_icon STANDARD_ICONS[] = {
@@ -202,6 +203,28 @@ driver_icon classify(HWND control) {
 }
 
 bool write_all(FILE *f, const void *data, size_t size) { return fwrite(data, 1, size, f) == size; }
+
+/* Writes a 24-bit picture as a BMP file, rows top first as it holds them. */
+int write_bmp(const char *path, const pixels &picture) {
+    DWORD stride = DWORD((picture.width * 3 + 3) & ~3), image = stride * DWORD(picture.height);
+    BITMAPFILEHEADER file = {};
+    BITMAPINFOHEADER header = {};
+    file.bfType = 0x4D42; /* "BM" */
+    file.bfOffBits = sizeof file + sizeof header;
+    file.bfSize = file.bfOffBits + image;
+    header.biSize = sizeof header;
+    header.biWidth = picture.width;
+    header.biHeight = -picture.height;
+    header.biPlanes = 1;
+    header.biBitCount = 24;
+    header.biCompression = BI_RGB;
+    header.biSizeImage = image;
+    FILE *f = fopen(path, "wb");
+    bool written = f && write_all(f, &file, sizeof file) && write_all(f, &header, sizeof header) &&
+                   write_all(f, picture.bits, image);
+    if (f && fclose(f) != 0) written = false;
+    return written ? 1 : fail("cannot write the screenshot %s", path);
+}
 
 LRESULT CALLBACK quiet_window(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
     return DefWindowProcA(w, msg, wp, lp);
@@ -431,26 +454,7 @@ int driver_screenshot(const char *path) {
     pixels shot;
     if (!make_pixels(&shot, width, height, 24))
         return fail("cannot make a %dx%d bitmap", width, height);
-    bool grabbed = grab(&shot, left, top);
-    DWORD stride = DWORD((width * 3 + 3) & ~3), image = stride * DWORD(height);
-    BITMAPFILEHEADER file = {};
-    BITMAPINFOHEADER header = {};
-    file.bfType = 0x4D42; /* "BM" */
-    file.bfOffBits = sizeof file + sizeof header;
-    file.bfSize = file.bfOffBits + image;
-    header.biSize = sizeof header;
-    header.biWidth = width;
-    header.biHeight = -height; /* rows top first, as the DIB section holds them */
-    header.biPlanes = 1;
-    header.biBitCount = 24;
-    header.biCompression = BI_RGB;
-    header.biSizeImage = image;
-    FILE *f = grabbed ? fopen(path, "wb") : nullptr;
-    bool written = f && write_all(f, &file, sizeof file) && write_all(f, &header, sizeof header) &&
-                   write_all(f, shot.bits, image);
-    if (f && fclose(f) != 0) written = false;
+    int ok = grab(&shot, left, top) ? write_bmp(path, shot) : fail("cannot copy the screen");
     free_pixels(&shot);
-    if (!grabbed) return fail("cannot copy the screen");
-    if (!written) return fail("cannot write the screenshot %s", path);
-    return 1;
+    return ok;
 }

@@ -127,10 +127,10 @@ int cmd_press(int, char **argv) {
 int cmd_shot(int, char **argv) { return report(driver_screenshot(argv[2])); }
 
 struct command {
-    const char *name;
-    int min_args; /* arguments after the name */
-    command_fn run;
-    const char *help;
+    const char *name; /* as typed */
+    int min_args;     /* arguments after the name */
+    command_fn run;   /* what does it */
+    const char *help; /* its arguments and what it does */
 };
 // clang-format off
 const command COMMANDS[] = {
