@@ -23,11 +23,15 @@ std::string prepare_source(const char *name) {
 
 struct ProductCheck : ::testing::TestWithParam<const char *> {
     driver_process setup = {nullptr, 0};
-    void TearDown() override { driver_end(&setup); }
+    HWND product = nullptr;
+    void TearDown() override {
+        driver_end(&setup);
+        driver_close_window(product);
+    }
 };
 
 TEST_P(ProductCheck, ARunningProductGetsOneErrorBoxAndNothingElse) {
-    HWND product = driver_open_window(GetParam());
+    product = driver_open_window(GetParam());
     ASSERT_NE(product, nullptr) << driver_error();
     ASSERT_TRUE(driver_start(prepare_source("tvsrc1").c_str(), nullptr, &setup)) << driver_error();
 
@@ -44,7 +48,6 @@ TEST_P(ProductCheck, ARunningProductGetsOneErrorBoxAndNothingElse) {
     DWORD code = 1;
     EXPECT_TRUE(driver_wait_exit(&setup, DRIVER_WAIT_MS, &code, 1)) << driver_error();
     EXPECT_EQ(code, 0u);
-    driver_close_window(product);
 }
 
 INSTANTIATE_TEST_SUITE_P(EitherWindowClass, ProductCheck,
