@@ -77,9 +77,7 @@ uint32_t plat_lwrite(plat_file f, const void *buf, uint32_t count) {
     return _lwrite(f, static_cast<LPCCH>(buf), count);
 }
 
-int32_t plat_llseek(plat_file f, int32_t offset, int origin) {
-    return _llseek(f, offset, origin);
-}
+int32_t plat_llseek(plat_file f, int32_t offset, int origin) { return _llseek(f, offset, origin); }
 
 plat_file plat_lclose(plat_file f) { return _lclose(f); }
 int plat_remove(const char *path) { return remove(path); }
@@ -110,8 +108,8 @@ int plat_get_file_time(plat_file f, plat_filetime *created, plat_filetime *acces
     return 1;
 }
 
-int plat_set_file_time(plat_file f, const plat_filetime *created,
-                       const plat_filetime *accessed, const plat_filetime *written) {
+int plat_set_file_time(plat_file f, const plat_filetime *created, const plat_filetime *accessed,
+                       const plat_filetime *written) {
     FILETIME c, a, w;
     if (created) c = to_native(*created);
     if (accessed) a = to_native(*accessed);
@@ -270,8 +268,8 @@ uint32_t plat_tick_count(void) { return GetTickCount(); }
 /* ========================================================================= */
 /* Profiles, registry, process                                               */
 
-int plat_get_profile_string(const char *section, const char *key, const char *fallback,
-                            char *buf, int capacity) {
+int plat_get_profile_string(const char *section, const char *key, const char *fallback, char *buf,
+                            int capacity) {
     if (capacity <= 0) return 0;
     return int(GetProfileStringA(section, key, fallback, buf, DWORD(capacity)));
 }
