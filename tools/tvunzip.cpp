@@ -69,15 +69,12 @@ void draw_bar(uint32_t units) {
     bar_shown = 1;
 }
 
-/* The archive's size, found as the engine will open it. */
+/* The archive's size, looked up under the name the engine will open. */
 uint32_t size_of_archive(const char *path) {
     char name[1024];
     plat_format(name, sizeof name, strchr(path, '.') ? "%s" : "%s.ZIP", path);
-    plat_file f = plat_lopen(name, OF_READ);
-    if (f == HFILE_ERROR) return 0;
-    int32_t end = plat_llseek(f, 0, FILE_END);
-    plat_lclose(f);
-    return end > 0 ? uint32_t(end) : 0;
+    plat_find_data found;
+    return plat_find_first(name, &found) ? found.nFileSizeLow : 0;
 }
 
 [[noreturn]] void usage_error(const char *why) {

@@ -20,6 +20,7 @@ import io
 import os
 import random
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
@@ -151,6 +152,30 @@ def damaged(tvunzip, work):
     check(run.returncode == 0, "damaged with -C: exit %d" % run.returncode)
 
 
+def interrupt(tvunzip, work):
+    """An interrupt in mid-member cancels: exit 99, no message, the partial
+    file deleted and the earlier member kept.  The archive comes through a
+    pipe, so the interrupt lands while the member is being read."""
+    archive = io.BytesIO()
+    with zipfile.ZipFile(archive, "w", zipfile.ZIP_STORED) as z:
+        z.writestr("first.txt", b"kept")
+        z.writestr("second.bin", os.urandom(1 << 20))
+    data, fifo, dest = archive.getvalue(), os.path.join(work, "pipe.zip"), tempfile.mkdtemp(dir=work)
+    os.mkfifo(fifo)
+    tool = subprocess.Popen([tvunzip, fifo, dest], stderr=subprocess.PIPE)
+    with open(fifo, "wb") as pipe:
+        pipe.write(data[:200000])
+        pipe.flush()
+        tool.send_signal(signal.SIGINT)
+        try:
+            pipe.write(data[200000:])
+        except BrokenPipeError:
+            pass
+    messages = tool.communicate()[1]
+    check(tool.returncode == 99 and not messages, "interrupt: exit %d" % tool.returncode)
+    check(os.listdir(dest) == ["first.txt"], "interrupt left %s" % os.listdir(dest))
+
+
 def usage(tvunzip, work):
     path = os.path.join(work, "any.zip")
     for args in ([], [path], ["-x", path, work], ["-t", path, work], ["-s", "many", path, work]):
@@ -176,6 +201,7 @@ def main():
             extract_and_compare(tvunzip, what, archive, files, work)
         if not prefix:
             damaged(tvunzip, work)
+            interrupt(tvunzip, work)
         usage(tvunzip, work)
     finally:
         shutil.rmtree(work, ignore_errors=True)
