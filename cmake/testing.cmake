@@ -21,13 +21,18 @@ endif()
 
 # tv_add_gtest(NAME SOURCES a.cpp ... LIBS lib ... [WINE_GUI])
 # WINE_GUI marks a Windows test that needs the X display and the virtual
-# desktop, not only the prefix.
+# desktop, not only the prefix.  Such tests take the desktop one at a time
+# even under ctest -j: a window one of them opens (a running product) would
+# change what SETUP.EXE does in another.
 function(tv_add_gtest name)
   cmake_parse_arguments(T "WINE_GUI" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} ${TV_GTEST})
   add_test(NAME ${name} COMMAND ${name})
   tv_test_environment(${name})
+  if(TV_WIN32 AND T_WINE_GUI)
+    set_tests_properties(${name} PROPERTIES RESOURCE_LOCK wine_desktop)
+  endif()
 endfunction()
 
 # Gives a test the environment it runs in: under Wine the shared prefix and
