@@ -26,6 +26,23 @@ struct zip_member {
     std::string junk_after;        /* bytes written after the member's record */
 };
 
+/* A member as most tests want it: stored (method 0) or Deflate (8). */
+inline zip_member member(const std::string &name, const std::string &data, int method = 0) {
+    zip_member m;
+    m.name = name;
+    m.data = data;
+    m.method = method;
+    return m;
+}
+/* A member written by a streaming archiver: its sizes only behind the data. */
+inline zip_member streamed(const std::string &name, const std::string &data,
+                           bool signed_form = true) {
+    zip_member m = member(name, data, 8);
+    m.streamed = true;
+    m.signed_descriptor = signed_form;
+    return m;
+}
+
 uint32_t crc32_of(const std::string &data);
 /* A Deflate stream of one fixed-code block of literals. */
 std::string deflate_fixed(const std::string &data);
