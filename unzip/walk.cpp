@@ -156,7 +156,7 @@ void compose_output_path(void) {
         name = base_name(name);
     size_t dir_length = strlen(dir);
     const char *sep = dir_length && !is_separator(dir[dir_length - 1]) ? "\\" : "";
-    if (!stays_inside(name)) refuse_path(dir, sep, name, 0);
+    if (engine.request->keep_paths && !stays_inside(name)) refuse_path(dir, sep, name, 0);
     if (dir_length + strlen(sep) + strlen(name) >= MEMBER_NAME_SIZE) refuse_path(dir, sep, name, 0);
     char work[OUTPUT_PATH_SIZE];
     plat_format(work, sizeof work, "%s%s%s", dir, sep, name);

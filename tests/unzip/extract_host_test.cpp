@@ -243,14 +243,18 @@ TEST_F(Progress, ReportsEachMemberStartAndEvery10240BytesRead) {
     EXPECT_EQ((std::vector<plat_wparam>{0, 2, 5, 8, 9}), owner.advances);
     EXPECT_EQ(std::vector<std::string>{"readme.txt"}, owner.shown);
     EXPECT_TRUE(host_boxes().empty());
+    owner.advances.clear();
+    EXPECT_EQ(0, run({member("a.txt", content(10240, 2))}));
+    EXPECT_EQ((std::vector<plat_wparam>{0, 1}), owner.advances);
 }
 
 TEST_F(Progress, TestModeAnnouncesStoredNamesAndStillChecksTheCrc) {
     request.dest_dir = nullptr;
     zip_member bad = member("d\\bad.txt", "damaged");
     bad.wrong_crc = true;
-    EXPECT_EQ(2, run({member("d/a.txt", "alpha"), bad}));
-    EXPECT_EQ((std::vector<std::string>{"a.txt", "bad.txt"}), owner.shown);
+    EXPECT_EQ(2, run({member("d/a.txt", "alpha"), member("/c.txt", "c"), bad}));
+    /* A separator in first place never counts. */
+    EXPECT_EQ((std::vector<std::string>{"a.txt", "/c.txt", "bad.txt"}), owner.shown);
     EXPECT_EQ(0u, box().find("ZIP damaged: file d\\bad.txt: Bad CRC"));
 }
 
