@@ -1,0 +1,55 @@
+#!/bin/sh
+# full_drive.sh TEST_PROGRAM: runs the Win32 fault tests under Wine with a
+# drive that fills up and a member that is read-only.
+#
+# The drive is a 1 MB tmpfs mounted for the run and mapped as drive R:
+# through dosdevices.  Wine running as root may replace a read-only file
+# (the file system lets root write it), so as root the program runs as the
+# user nobody in a prefix of its own, made here in a few seconds.  Without
+# the rights to mount, the disk-full case is skipped and so is this test.
+set -u
+exe=$1
+work=$(mktemp -d /tmp/tv-full-drive-XXXXXX)
+chmod 755 "$work"
+mnt="$work/drive"
+mkdir "$mnt"
+mounted=0
+cleanup() {
+    [ -n "${prefix:-}" ] && as_user wineserver -k 2>/dev/null
+    [ "$mounted" = 1 ] && umount "$mnt"
+    rm -rf "$work"
+}
+trap cleanup EXIT INT TERM
+
+if [ "$(id -u)" = 0 ]; then
+    home="$work/home"
+    mkdir "$home"
+    chown nobody "$home"
+    cp "$exe" "$home/test.exe"
+    exe="$home/test.exe"
+    prefix="$home/prefix"
+    as_user() {
+        setpriv --reuid=nobody --regid=nogroup --clear-groups \
+            env HOME="$home" WINEPREFIX="$prefix" WINEARCH=win32 WINEDEBUG=-all "$@"
+    }
+    as_user wineboot -i >"$work/wineboot.log" 2>&1 || { cat "$work/wineboot.log"; exit 1; }
+else
+    prefix="$WINEPREFIX"
+    as_user() { "$@"; }
+fi
+
+if mount -t tmpfs -o size=1m,mode=1777 tmpfs "$mnt" 2>/dev/null; then
+    mounted=1
+    ln -sfn "$mnt" "$prefix/dosdevices/r:"
+else
+    echo "full_drive: cannot mount a small drive here; the disk-full case is skipped"
+fi
+if [ "$mounted" = 1 ]; then
+    as_user env TV_FULL_DRIVE='R:\' wine "$exe"
+else
+    as_user wine "$exe"
+fi
+rc=$?
+rm -f "$prefix/dosdevices/r:"
+[ "$rc" = 0 ] && [ "$mounted" = 0 ] && exit 77
+exit "$rc"

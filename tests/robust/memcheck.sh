@@ -1,0 +1,68 @@
+#!/usr/bin/env bash
+# memcheck.sh: runs tvunzip under Valgrind's memcheck over the round-trip
+# corpus (tests/tools/roundtrip.py: every peer's archives extracted and
+# tested, a damaged archive, usage errors) and prints the summary of all
+# runs: errors, leaks, and the round trip's own verdict.
+#
+#   bash tests/robust/memcheck.sh [BUILD_DIR]     (default build/host)
+#
+# tvunzip is built in BUILD_DIR first when it is not there.  Fails when any
+# run had an error or lost a block, or the round trip failed.
+set -uo pipefail
+cd "$(dirname "$0")/../.."
+build=${1:-build/host}
+if [ ! -x "$build/tvunzip" ]; then
+    { [ -f "$build/CMakeCache.txt" ] || cmake --preset host -B "$build"; } >/dev/null &&
+        cmake --build "$build" -j2 --target tvunzip >/dev/null || exit 1
+fi
+command -v valgrind >/dev/null || { echo "memcheck: valgrind is not installed" >&2; exit 1; }
+
+logs=$(mktemp -d /tmp/tv-memcheck-XXXXXX)
+trap 'rm -rf "$logs"' EXIT
+wrapper="$logs/tvunzip"
+cat >"$wrapper" <<EOF
+#!/bin/sh
+exec valgrind --tool=memcheck --leak-check=full --show-leak-kinds=all --errors-for-leak-kinds=all \
+    --track-fds=no --log-file="$logs/vg.%p.log" "$(realpath "$build/tvunzip")" "\$@"
+EOF
+chmod +x "$wrapper"
+
+# The round trip's own steps, less its interrupt through a pipe, whose
+# timing does not hold under Valgrind's slowdown.
+TZ=UTC python3 - "$wrapper" >"$logs/roundtrip.out" 2>&1 <<'PY'
+import os, shutil, sys, tempfile
+sys.path.insert(0, "tests/tools")
+import roundtrip as r
+tvunzip, work = sys.argv[1], tempfile.mkdtemp(prefix="tv-memcheck-corpus-")
+try:
+    src = os.path.join(work, "corpus")
+    files = r.corpus(src)
+    archives = r.python_archives(src, work)
+    archives.update(r.tool_archives(src, work))
+    for what, archive in sorted(archives.items()):
+        r.extract_and_compare(tvunzip, what, archive, files, work)
+    r.damaged(tvunzip, work)
+    r.usage(tvunzip, work)
+finally:
+    shutil.rmtree(work, ignore_errors=True)
+print("round trip: %d archives, %d failures" % (len(archives), len(r.failures)))
+sys.exit(1 if r.failures else 0)
+PY
+roundtrip=$?
+
+runs=0 errors=0 lost=0 unfreed=0
+for log in "$logs"/vg.*.log; do
+    [ -e "$log" ] || continue
+    runs=$((runs + 1))
+    e=$(sed -n 's/.*ERROR SUMMARY: \([0-9]*\) errors.*/\1/p' "$log" | tail -1)
+    errors=$((errors + ${e:-1}))
+    if ! grep -q "All heap blocks were freed" "$log"; then
+        unfreed=$((unfreed + 1))
+        grep -qE "(definitely|indirectly|possibly) lost: [1-9]" "$log" && lost=$((lost + 1))
+        [ "$unfreed" -le 3 ] && sed -n '/HEAP SUMMARY/,/ERROR SUMMARY/p' "$log"
+    fi
+done
+tail -1 "$logs/roundtrip.out"
+echo "memcheck: $runs runs of tvunzip, $errors errors, $lost runs losing blocks," \
+    "$unfreed runs with blocks in use at exit; round trip exit $roundtrip"
+[ "$runs" -gt 0 ] && [ "$errors" -eq 0 ] && [ "$unfreed" -eq 0 ] && [ "$roundtrip" -eq 0 ]
