@@ -156,7 +156,10 @@ void compose_output_path(void) {
         name = base_name(name);
     size_t dir_length = strlen(dir);
     const char *sep = dir_length && !is_separator(dir[dir_length - 1]) ? "\\" : "";
-    if (engine.request->keep_paths && !stays_inside(name)) refuse_path(dir, sep, name, 0);
+    /* A base name has no separator after its first character, but a ':' would
+       still name a drive or a stream rather than a file in the directory. */
+    int leaves = engine.request->keep_paths ? !stays_inside(name) : strchr(name, ':') != nullptr;
+    if (leaves) refuse_path(dir, sep, name, 0);
     if (dir_length + strlen(sep) + strlen(name) >= MEMBER_NAME_SIZE) refuse_path(dir, sep, name, 0);
     char work[OUTPUT_PATH_SIZE];
     plat_format(work, sizeof work, "%s%s%s", dir, sep, name);

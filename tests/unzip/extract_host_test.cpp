@@ -176,6 +176,9 @@ TEST_F(Refusals, KeptPathsThatLeaveTheDestinationCreateNothing) {
         bool rooted = name[0] == '/' || name[0] == '\\';
         EXPECT_EQ("Can't create output file: " + at(name + rooted), box());
     }
+    request.keep_paths = 0; /* a base name may still name a drive */
+    EXPECT_EQ(2, run({member("d/C:evil.txt", "bad")}));
+    EXPECT_EQ("Can't create output file: " + at("C:evil.txt"), box());
     EXPECT_FALSE(file_exists(dir + "/evil.txt"));
     EXPECT_EQ(0u, files_in_dest());
 }
