@@ -128,6 +128,7 @@ TEST_F(EngineFaults, TestModeFailsAsCleanlyWithNothingWritten) {
         EXPECT_EQ(0, host_live_blocks()) << n;
     }
     EXPECT_TRUE(dest_names().empty());
+    printf("[ test-mode fault points walked: %d ]\n", reads + blocks);
 }
 
 TEST_F(EngineFaults, ACancelAtEveryReportDeletesOnlyTheMemberBeingWritten) {
@@ -137,6 +138,7 @@ TEST_F(EngineFaults, ACancelAtEveryReportDeletesOnlyTheMemberBeingWritten) {
     int drains = host_drain_count();
     ASSERT_GE(drains, 5);
     empty_dest();
+    printf("[ cancel points walked: %d ]\n", drains);
     for (cancel_at = 1; cancel_at <= drains; cancel_at++) {
         std::string where = "drain " + std::to_string(cancel_at);
         fresh_run();

@@ -64,10 +64,10 @@ inline zip_member make_member(const std::string &name, const std::string &data, 
     return m;
 }
 
-/* Stored over two chunks, a directory entry, dynamic Deflate, streamed. */
+/* Stored over four chunks, a directory entry, dynamic Deflate, streamed. */
 inline std::vector<zip_member> representative_members() {
     std::vector<zip_member> m;
-    m.push_back(make_member("first.txt", content(40000, 1), 0));
+    m.push_back(make_member("first.txt", content(100000, 1), 0));
     m.push_back(make_member("docs/", "", 0));
     m.push_back(make_member("docs/second.txt", prose(60000, 2), 8));
     zip_member s = make_member("third.txt", prose(25000, 3), 8);
