@@ -1,9 +1,13 @@
 /*
  * inflate.cpp: the block decoder of a member's Deflate stream.
  *
- * Compressed bytes come from the engine one at a time, and only when bits are
- * needed, so that a stream never reads past its end by more than its last
- * lookup asks for; decoded bytes go into the engine's 32768-byte window, which
+ * Compressed bytes come from the engine only when bits are needed, so that a
+ * stream never draws past its end by more than its last lookup asks for;
+ * while the engine's buffer holds enough, a fast road takes them eight at a
+ * time straight from it and writes literals and matches without the window's
+ * end checks; the plain road takes over near the end of the buffer or of the
+ * window, with the same results.  Decoded bytes go into the engine's 32768-byte
+ * window, which
  * is handed to the output buffer whenever it is full and once at the end of
  * the stream.  The Huffman tables of a block are built when it starts and
  * released when it ends; the roots are kept here as well, so that tables left
@@ -80,8 +84,8 @@ const repeat_rule repeat_rules[3] = {
     {  7,    11,    1 },   /* 18: a long run of zeros */
 };
 
-uint32_t bit_buffer;            /* pending input bits, the next one in bit 0 */
-unsigned bit_count;             /* valid bits in bit_buffer (at most 23) */
+uint64_t bit_buffer;            /* pending input bits, the next one in bit 0 */
+unsigned bit_count;             /* valid bits in bit_buffer (at most 63) */
 unsigned window_pos;            /* next write position in the window */
 uint16_t input_byte;            /* the last byte fetched, kept across streams */
 unsigned filler_bytes;          /* bytes made up after the member's data ran out */
@@ -107,7 +111,7 @@ int fetch_byte(void) {
     } else if (!next_byte(&input_byte) && ++filler_bytes > FILLER_LIMIT) {
         return 0;
     }
-    bit_buffer |= (uint32_t)input_byte << bit_count;
+    bit_buffer |= (uint64_t)input_byte << bit_count;
     bit_count += 8;
     return 1;
 }
@@ -150,7 +154,7 @@ void emit_window(unsigned n) {
 
 /* Where decode_symbols keeps the decoder's hot state while it runs. */
 struct hot_state {
-    uint32_t buffer;       /* bit_buffer */
+    uint64_t buffer;       /* bit_buffer */
     unsigned count;        /* bit_count */
     unsigned pos;          /* window_pos */
     const uint8_t *cursor; /* input_cursor */
@@ -169,7 +173,7 @@ int draw_byte(hot_state *h) {
     h->byte = input_byte;
     h->cursor = input_cursor;
     h->left = input_left;
-    h->buffer |= (uint32_t)h->byte << h->count;
+    h->buffer |= (uint64_t)h->byte << h->count;
     h->count += 8;
     return 1;
 }
@@ -190,7 +194,7 @@ void store_back(const hot_state *h) {
         if ((h).left) {                                                                            \
             (h).byte = *(h).cursor++;                                                              \
             (h).left--;                                                                            \
-            (h).buffer |= (uint32_t)(h).byte << (h).count;                                         \
+            (h).buffer |= (uint64_t)(h).byte << (h).count;                                         \
             (h).count += 8;                                                                        \
         } else if (!draw_byte(&(h))) {                                                             \
             goto fail;                                                                             \
@@ -260,6 +264,141 @@ void copy_match(hot_state *h, unsigned length, unsigned distance) {
     }
 }
 
+/* ---- The fast road ---------------------------------------------------------
+   Most of a stream lies well inside both the engine's input buffer and the
+   window, where the plain road's checks never fire: there a symbol is
+   decoded from a bit buffer topped up eight bytes at a time, and a match is
+   copied in words without the window's end in the way.  Whenever either
+   margin runs short, one symbol goes by the plain road, which draws through
+   next_byte and hands a full window over, and the fast road resumes. */
+
+enum {
+    FAST_INPUT = 8,  /* input bytes a top-up reads */
+    FAST_ROOM = 258, /* window bytes the longest match writes */
+    FAST_GO_ON = 0,  /* a margin ran short: one symbol by the plain road */
+    FAST_END = 1,    /* the end-of-block code */
+    FAST_BAD = 2     /* an invalid code, or a length with no distance code */
+};
+
+uint64_t load64(const uint8_t *p) {
+    uint64_t v = 0;
+    for (int i = 7; i >= 0; i--) v = v << 8 | p[i];
+    return v;
+}
+
+void copy8(uint8_t *to, const uint8_t *from) {
+    uint64_t v;
+    memcpy(&v, from, 8);
+    memcpy(to, &v, 8);
+}
+
+/* Copies a match whose source lies wholly before to in the window, as a
+   byte-by-byte copy in increasing order would: words when the source is at
+   least a word behind (the last word may overlap the one before it), else a
+   pattern that doubles with each move. */
+void copy_near(uint8_t *to, unsigned length, unsigned distance) {
+    const uint8_t *from = to - distance;
+    if (distance >= 8 && length >= 8) {
+        for (unsigned i = 0; i + 8 < length; i += 8) copy8(to + i, from + i);
+        copy8(to + length - 8, from + length - 8);
+    } else if (distance == 1) {
+        memset(to, *from, length);
+    } else if (distance >= length) {
+        for (unsigned i = 0; i < length; i++) to[i] = from[i];
+    } else {
+        for (unsigned done = 0; done < length;) {
+            unsigned n = distance + done < length - done ? distance + done : length - done;
+            memcpy(to + done, from, n);
+            done += n;
+        }
+    }
+}
+
+/* Copies a match whose source starts in the window's previous lap, behind
+   its end: that part runs ahead of the bytes written, and what goes on from
+   the window's start is a near copy at the same distance. */
+void copy_wrapped(uint8_t *window, unsigned pos, unsigned length, unsigned distance) {
+    unsigned from = pos + WINDOW_SIZE - distance;
+    unsigned first = WINDOW_SIZE - from < length ? WINDOW_SIZE - from : length;
+    memmove(window + pos, window + from, first);
+    if (length > first) copy_near(window + pos + first, length - first, distance);
+}
+
+/* Looks a code up with at least its length of bits pending; an entry of no
+   symbol gives null. */
+inline const decode_entry *fast_lookup(uint64_t *buffer, unsigned *count, const decode_entry *root,
+                                       unsigned width) {
+    const decode_entry *e = root + (*buffer & low_mask[width]);
+    while (e->op > OP_LITERAL) {
+        if (e->op == OP_INVALID) return nullptr;
+        *buffer >>= e->bits;
+        *count -= e->bits;
+        e = e->link + (*buffer & low_mask[e->op - 16u]);
+    }
+    *buffer >>= e->bits;
+    *count -= e->bits;
+    return e;
+}
+
+/* Decodes symbols while the input buffer and the window both have room for
+   the longest symbol; the hot state is kept in locals and stored back, with
+   the bits above the pending ones cleared for the plain road. */
+int decode_fast(hot_state *hs, const decode_entry *literals, unsigned wl,
+                const decode_entry *distances, unsigned wd) {
+    uint64_t buffer = hs->buffer;
+    unsigned count = hs->count, pos = hs->pos;
+    const uint8_t *cursor = hs->cursor, *start = hs->cursor;
+    uint32_t left = hs->left;
+    uint8_t *window = deflate_window;
+    int exit = FAST_GO_ON;
+    while (left >= FAST_INPUT && pos < WINDOW_SIZE - FAST_ROOM) {
+        /* Whole bytes up to 56 or more pending bits: room for a length, a
+           distance and their extra bits, 48 bits at most. */
+        buffer |= load64(cursor) << count;
+        unsigned take = (63 - count) >> 3;
+        cursor += take;
+        left -= take;
+        count += take * 8;
+        const decode_entry *e = fast_lookup(&buffer, &count, literals, wl);
+        if (!e) {
+            exit = FAST_BAD;
+            break;
+        }
+        if (e->op == OP_LITERAL) {
+            window[pos++] = (uint8_t)e->value;
+            continue;
+        }
+        if (e->op == OP_END_OF_BLOCK) {
+            exit = FAST_END;
+            break;
+        }
+        unsigned length = e->value + unsigned(buffer & low_mask[e->op]);
+        buffer >>= e->op;
+        count -= e->op;
+        if (!distances || !(e = fast_lookup(&buffer, &count, distances, wd))) {
+            exit = FAST_BAD;
+            break;
+        }
+        unsigned distance = e->value + unsigned(buffer & low_mask[e->op]);
+        buffer >>= e->op;
+        count -= e->op;
+        if (distance <= pos)
+            copy_near(window + pos, length, distance);
+        else
+            copy_wrapped(window, pos, length, distance);
+        pos += length;
+    }
+    hs->buffer = buffer & ((uint64_t(1) << count) - 1);
+    hs->count = count;
+    hs->pos = pos;
+    hs->cursor = cursor;
+    hs->left = left;
+    if (cursor != start) hs->byte = cursor[-1];
+    return exit;
+}
+
+/* ---- The plain road -------------------------------------------------------- */
+
 /* Decodes literal/length and distance codes until the end of the block:
    0 then, 1 on an invalid code or when the input has run out. */
 int decode_symbols(const decode_entry *literals, unsigned wl, const decode_entry *distances,
@@ -268,6 +407,9 @@ int decode_symbols(const decode_entry *literals, unsigned wl, const decode_entry
     uint8_t *window = deflate_window;
     const decode_entry *e;
     for (;;) {
+        int fast = decode_fast(&h, literals, wl, distances, wd);
+        if (fast == FAST_END) break;
+        if (fast == FAST_BAD) goto bad;
         HOT_DECODE(h, e, literals, wl, bad);
         if (e->op == OP_LITERAL) {
             window[h.pos++] = (uint8_t)e->value;

@@ -32,7 +32,7 @@ int decode(const bytes &stream, bytes *out = nullptr) {
         } else {
             EXPECT_EQ(result, r) << "chunk " << chunks[i];
             EXPECT_EQ(first.output, fake.output) << "chunk " << chunks[i];
-            EXPECT_EQ(first.consumed, fake.consumed) << "chunk " << chunks[i];
+            EXPECT_EQ(first.used, fake.used) << "chunk " << chunks[i];
         }
     }
     fake = first;
@@ -341,8 +341,7 @@ TEST_F(Inflate, InputIsDrawnOnlyAsNeededAndTheRestGivenBack) {
     const size_t length = stream.size();
     stream.insert(stream.end(), 10, 0x5A);
     EXPECT_EQ(INFLATE_OK, decode(stream));
-    EXPECT_LE(fake.consumed, length + 2);
-    EXPECT_EQ(length, fake.consumed - inflate_unused_bytes());
+    EXPECT_EQ(length, fake.used);
     stored.stored(1, text("abc"));
     stream = stored.done();
     stream.push_back(0x77);

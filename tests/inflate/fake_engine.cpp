@@ -88,6 +88,7 @@ int fake_inflate(const std::vector<uint8_t> &data, std::vector<uint8_t> *out, si
     fake.output.insert(fake.output.end(), output_buffer, output_buffer + output_fill);
     output_fill = 0;
     fake.consumed = source_pos - input_left;
+    fake.used = fake.consumed - inflate_unused_bytes();
     if (out) *out = fake.output;
     return result;
 }

@@ -33,6 +33,7 @@ struct fake_record {
     int bad_flushes;             /* flush_output calls with a buffer not full */
     int empty_draws;             /* next_byte calls that found the data used up */
     size_t consumed;             /* bytes of the data taken by the decoder */
+    size_t used;                 /* of those, the ones it did not give back */
 };
 extern fake_record fake;
 
