@@ -280,16 +280,40 @@ enum {
     FAST_BAD = 2     /* an invalid code, or a length with no distance code */
 };
 
+/* The next eight input bytes, the first in the low byte: one load where the
+   processor stores the low byte first, as every target of this program does. */
 uint64_t load64(const uint8_t *p) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    uint64_t v;
+    memcpy(&v, p, 8);
+    return v;
+#else
     uint64_t v = 0;
     for (int i = 7; i >= 0; i--) v = v << 8 | p[i];
     return v;
+#endif
 }
 
 void copy8(uint8_t *to, const uint8_t *from) {
     uint64_t v;
     memcpy(&v, from, 8);
     memcpy(to, &v, 8);
+}
+
+void copy4(uint8_t *to, const uint8_t *from) {
+    uint32_t v;
+    memcpy(&v, from, 4);
+    memcpy(to, &v, 4);
+}
+
+/* Copies a match of at least 8 bytes from at least 8 bytes back in words,
+   the last one overlapping the one before it rather than writing past the
+   match: the bytes after it are history that a later match may still read.
+   Each word's source was complete before it is read. */
+inline void copy_words(uint8_t *to, unsigned length, unsigned distance) {
+    const uint8_t *from = to - distance;
+    for (unsigned i = 0; i + 8 < length; i += 8) copy8(to + i, from + i);
+    copy8(to + length - 8, from + length - 8);
 }
 
 /* Copies a match whose source lies wholly before to in the window, as a
@@ -299,8 +323,10 @@ void copy8(uint8_t *to, const uint8_t *from) {
 void copy_near(uint8_t *to, unsigned length, unsigned distance) {
     const uint8_t *from = to - distance;
     if (distance >= 8 && length >= 8) {
-        for (unsigned i = 0; i + 8 < length; i += 8) copy8(to + i, from + i);
-        copy8(to + length - 8, from + length - 8);
+        copy_words(to, length, distance);
+    } else if (distance >= 8 && length >= 4) {
+        copy4(to, from);
+        copy4(to + length - 4, from + length - 4);
     } else if (distance == 1) {
         memset(to, *from, length);
     } else if (distance >= length) {
@@ -350,6 +376,7 @@ int decode_fast(hot_state *hs, const decode_entry *literals, unsigned wl,
     const uint8_t *cursor = hs->cursor, *start = hs->cursor;
     uint32_t left = hs->left;
     uint8_t *window = deflate_window;
+    const uint64_t literal_mask = low_mask[wl];
     int exit = FAST_GO_ON;
     while (left >= FAST_INPUT && pos < WINDOW_SIZE - FAST_ROOM) {
         /* Whole bytes up to 56 or more pending bits: room for a length, a
@@ -359,7 +386,20 @@ int decode_fast(hot_state *hs, const decode_entry *literals, unsigned wl,
         cursor += take;
         left -= take;
         count += take * 8;
-        const decode_entry *e = fast_lookup(&buffer, &count, literals, wl);
+        /* Literals of the root table come in runs, and three of them fit in
+           one top-up: each is at most 15 bits. */
+        const decode_entry *e = literals + (buffer & literal_mask);
+        if (e->op == OP_LITERAL) {
+            int run = 0;
+            do {
+                buffer >>= e->bits;
+                count -= e->bits;
+                window[pos++] = (uint8_t)e->value;
+                e = literals + (buffer & literal_mask);
+            } while (e->op == OP_LITERAL && ++run < 3);
+            continue;
+        }
+        e = fast_lookup(&buffer, &count, literals, wl);
         if (!e) {
             exit = FAST_BAD;
             break;
@@ -382,10 +422,12 @@ int decode_fast(hot_state *hs, const decode_entry *literals, unsigned wl,
         unsigned distance = e->value + unsigned(buffer & low_mask[e->op]);
         buffer >>= e->op;
         count -= e->op;
-        if (distance <= pos)
-            copy_near(window + pos, length, distance);
-        else
+        if (distance > pos)
             copy_wrapped(window, pos, length, distance);
+        else if (distance >= 8 && length >= 8)
+            copy_words(window + pos, length, distance);
+        else
+            copy_near(window + pos, length, distance);
         pos += length;
     }
     hs->buffer = buffer & ((uint64_t(1) << count) - 1);

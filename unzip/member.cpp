@@ -68,10 +68,21 @@ void create_output(void) {
     if (engine.output == HFILE_ERROR) fail(MSG_CANT_CREATE_OUTPUT, engine.member_name);
 }
 
+/* Stored data moves in runs rather than a byte at a time: after each byte
+   that next_byte gives, whatever else the input buffer holds goes along, up
+   to the room left in the output buffer.  Reads, writes and reports come at
+   the same points as byte by byte: the buffer is flushed when it fills, and
+   refilled only by next_byte when it is empty. */
 void copy_stored(void) {
     uint16_t cell;
     while (next_byte(&cell)) {
         output_buffer[output_fill++] = uint8_t(cell);
+        uint32_t run = IO_CHUNK - output_fill;
+        if (run > input_left) run = input_left;
+        memcpy(output_buffer + output_fill, input_cursor, run);
+        input_cursor += run;
+        input_left -= run;
+        output_fill += run;
         if (output_fill == IO_CHUNK) flush_output();
     }
 }

@@ -1,0 +1,71 @@
+#!/usr/bin/env python3
+"""extract.py: whole-process extraction of each benchmark archive by tvunzip
+and by the archivers a user could pick instead, with wall, user and system
+time and peak memory of each run.
+
+    extract.py TVUNZIP ARCHIVE_DIR OUT_DIR RUNS > results.json
+
+Every run extracts into a directory of its own that is kept until all runs
+of that archive are done: ext4 is slower to create files just after a large
+deletion, which would count against whoever runs next.  The tools take
+turns within each round so that a slow moment of the machine is shared.
+"""
+import json
+import os
+import shutil
+import subprocess
+import sys
+import time
+
+ARCHIVES = ["zipfile-6.zip", "zipfile-9.zip", "7z-mx9.zip", "bsdtar.zip", "stored.zip",
+            "small-files.zip"]
+
+
+def tools(tvunzip):
+    extract_py = ("import sys, zipfile; "
+                  "zipfile.ZipFile(sys.argv[1]).extractall(sys.argv[2])")
+    return [
+        ("tvunzip", lambda a, d: [tvunzip, a, d + "/"]),
+        ("bsdtar", lambda a, d: ["bsdtar", "-xf", a, "-C", d]),
+        ("7z", lambda a, d: ["7z", "x", "-y", "-bd", "-o" + d, a]),
+        ("zipfile", lambda a, d: [sys.executable, "-c", extract_py, a, d]),
+    ]
+
+
+def timed(argv):
+    """Runs argv; gives wall, user and system seconds, peak KiB and status."""
+    start = time.perf_counter()
+    proc = subprocess.Popen(argv, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+    _, status, usage = os.wait4(proc.pid, 0)
+    wall = time.perf_counter() - start
+    proc.stderr.close()
+    return {"wall": wall, "user": usage.ru_utime, "sys": usage.ru_stime,
+            "maxrss_kib": usage.ru_maxrss, "status": os.waitstatus_to_exitcode(status)}
+
+
+def settle(path):
+    shutil.rmtree(path, ignore_errors=True)
+    os.sync()
+    time.sleep(2)
+
+
+def main():
+    tvunzip, archive_dir, out_dir, runs = sys.argv[1], sys.argv[2], sys.argv[3], int(sys.argv[4])
+    results = {"runs": runs, "archives": {}}
+    settle(out_dir)
+    for archive in ARCHIVES:
+        path = os.path.join(archive_dir, archive)
+        per_tool = {}
+        for round_no in range(runs):
+            for name, argv in tools(tvunzip):
+                dest = os.path.join(out_dir, archive, name, str(round_no))
+                os.makedirs(dest)
+                per_tool.setdefault(name, []).append(timed(argv(path, dest)))
+        results["archives"][archive] = per_tool
+        settle(out_dir)
+    results["idle"] = timed([tvunzip, "-h"])
+    json.dump(results, sys.stdout, indent=1)
+
+
+if __name__ == "__main__":
+    main()
