@@ -25,6 +25,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -107,11 +108,98 @@ std::string lower(std::string text) {
 
 bool is_sep(char c) { return c == '\\' || c == '/'; }
 
+/* The names of the directory searched last, by their lower-case form, kept
+   current through inotify: creating many files in one directory would read
+   the whole directory again for each.  Whatever the cache cannot follow (a
+   queue overflow, the directory moved or gone, two spellings of one name)
+   drops it, and the directory is read afresh. */
+struct name_cache {
+    std::string dir;                          /* the directory as searched; empty: none */
+    dev_t device;                             /* its device and inode, to notice a */
+    ino_t inode;                              /* different directory under that name */
+    int fd = -1;                              /* the inotify instance, -1 when none */
+    std::map<std::string, std::string> names; /* lower-case name -> stored spelling */
+};
+
+name_cache &names_seen() {
+    static name_cache c;
+    return c;
+}
+
+void drop_names(name_cache &c) {
+    if (c.fd >= 0) close(c.fd);
+    c.fd = -1;
+    c.dir.clear();
+    c.names.clear();
+}
+
+/* Adds a stored spelling; false when another spelling of it is known. */
+bool note_name(name_cache &c, const char *name) {
+    std::string &known = c.names[lower(name)];
+    if (!known.empty() && known != name) return false;
+    known = name;
+    return true;
+}
+
+/* Applies the changes queued since the last search; false when it cannot. */
+bool follow_changes(name_cache &c) {
+    alignas(struct inotify_event) char buf[4096];
+    for (;;) {
+        ssize_t n = read(c.fd, buf, sizeof buf);
+        if (n <= 0) return n < 0 && errno == EAGAIN;
+        for (char *p = buf; p < buf + n;) {
+            const struct inotify_event *ev = reinterpret_cast<struct inotify_event *>(p);
+            p += sizeof *ev + ev->len;
+            if (ev->mask & (IN_Q_OVERFLOW | IN_IGNORED | IN_DELETE_SELF | IN_MOVE_SELF))
+                return false;
+            if (ev->len == 0) continue;
+            if ((ev->mask & (IN_CREATE | IN_MOVED_TO)) && !note_name(c, ev->name)) return false;
+            if (ev->mask & (IN_DELETE | IN_MOVED_FROM)) c.names.erase(lower(ev->name));
+        }
+    }
+}
+
+/* Reads dir into the cache, watching it first so that no change is missed. */
+bool read_names(name_cache &c, const std::string &dir, const struct stat &sb) {
+    const char *path = dir.empty() ? "." : dir.c_str();
+    const uint32_t changes = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_DELETE_SELF |
+                             IN_MOVE_SELF | IN_ONLYDIR;
+    c.fd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (c.fd < 0 || inotify_add_watch(c.fd, path, changes) < 0) return false;
+    DIR *d = opendir(path);
+    if (!d) return false;
+    bool ok = true;
+    while (struct dirent *e = readdir(d)) ok = ok && note_name(c, e->d_name);
+    closedir(d);
+    c.dir = dir;
+    c.device = sb.st_dev;
+    c.inode = sb.st_ino;
+    return ok;
+}
+
+/* The cache of dir, made current; null when dir must be read the slow way. */
+const name_cache *names_of(const std::string &dir) {
+    name_cache &c = names_seen();
+    struct stat sb;
+    if (stat(dir.empty() ? "." : dir.c_str(), &sb) != 0) return nullptr;
+    if (c.fd >= 0 && c.dir == dir && c.device == sb.st_dev && c.inode == sb.st_ino &&
+        follow_changes(c))
+        return &c;
+    drop_names(c);
+    if (read_names(c, dir, sb)) return &c;
+    drop_names(c);
+    return nullptr;
+}
+
 /* Finds the stored spelling of name in dir: exact first, then without case. */
 std::string match_component(const std::string &dir, const std::string &name) {
     struct stat sb;
     std::string exact = dir + name;
     if (lstat(exact.c_str(), &sb) == 0) return name;
+    if (const name_cache *c = names_of(dir)) {
+        auto it = c->names.find(lower(name));
+        return it == c->names.end() ? name : it->second;
+    }
     DIR *d = opendir(dir.empty() ? "." : dir.c_str());
     if (!d) return name;
     std::string want = lower(name), found = name;
