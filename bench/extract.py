@@ -6,7 +6,8 @@ time and peak memory of each run.
     extract.py TVUNZIP ARCHIVE_DIR OUT_DIR RUNS > results.json
 
 Every run extracts into a directory of its own that is kept until all runs
-of that archive are done: ext4 is slower to create files just after a large
+of that archive are done, and the machine is given a moment after each
+deletion: ext4 is slower to create files just after a large
 deletion, which would count against whoever runs next.  The tools take
 turns within each round so that a slow moment of the machine is shared.
 """
@@ -17,8 +18,9 @@ import subprocess
 import sys
 import time
 
-ARCHIVES = ["zipfile-6.zip", "zipfile-9.zip", "7z-mx9.zip", "bsdtar.zip", "stored.zip",
-            "small-files.zip"]
+ARCHIVES = os.environ.get("TV_BENCH_ARCHIVES",
+                          "zipfile-6.zip zipfile-9.zip 7z-mx9.zip bsdtar.zip stored.zip "
+                          "small-files.zip").split()
 
 
 def tools(tvunzip):
@@ -33,14 +35,22 @@ def tools(tvunzip):
 
 
 def timed(argv):
-    """Runs argv; gives wall, user and system seconds, peak KiB and status."""
+    """Runs argv; gives wall, user and system seconds and its status."""
     start = time.perf_counter()
     proc = subprocess.Popen(argv, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
     _, status, usage = os.wait4(proc.pid, 0)
     wall = time.perf_counter() - start
     proc.stderr.close()
     return {"wall": wall, "user": usage.ru_utime, "sys": usage.ru_stime,
-            "maxrss_kib": usage.ru_maxrss, "status": os.waitstatus_to_exitcode(status)}
+            "status": os.waitstatus_to_exitcode(status)}
+
+
+def peak_kib(argv):
+    """Peak resident memory of argv alone, from /usr/bin/time: the rusage of
+    a child forked from here would count this interpreter's pages too."""
+    out = subprocess.run(["/usr/bin/time", "-f", "%M"] + argv, stdout=subprocess.DEVNULL,
+                         stderr=subprocess.PIPE, text=True).stderr
+    return int(out.strip().splitlines()[-1])
 
 
 def settle(path):
@@ -63,7 +73,13 @@ def main():
                 per_tool.setdefault(name, []).append(timed(argv(path, dest)))
         results["archives"][archive] = per_tool
         settle(out_dir)
-    results["idle"] = timed([tvunzip, "-h"])
+    dest = os.path.join(out_dir, "memory")
+    os.makedirs(dest)
+    results["memory_kib"] = {
+        "idle": peak_kib([tvunzip, "-h"]),
+        "extract": peak_kib([tvunzip, os.path.join(archive_dir, ARCHIVES[0]), dest + "/"]),
+    }
+    settle(out_dir)
     json.dump(results, sys.stdout, indent=1)
 
 
