@@ -34,4 +34,20 @@ TEST(Crc32, AnyCutIntoBlocksGivesTheSameValue) {
     }
 }
 
+TEST(Crc32, EveryRoadGivesTheOneTableValueAtEveryAlignmentAndLength) {
+    std::string data = content(5000, 11);
+    const uint8_t *bytes = reinterpret_cast<const uint8_t *>(data.data());
+    std::vector<size_t> lengths;
+    for (size_t n = 0; n <= 64; n++) lengths.push_back(n);
+    for (size_t n : {127, 128, 129, 191, 255, 256, 1000, 4096 + 7}) lengths.push_back(n);
+    for (size_t align = 0; align < 16; align++) {
+        for (size_t n : lengths) {
+            uint32_t expected = crc_update_bytewise(0x89ABCDEF, bytes + align, n);
+            EXPECT_EQ(expected, crc_update(0x89ABCDEF, bytes + align, n)) << align << " " << n;
+            EXPECT_EQ(expected, crc_update_sliced(0x89ABCDEF, bytes + align, n))
+                << align << " " << n;
+        }
+    }
+}
+
 } // namespace
