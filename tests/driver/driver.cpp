@@ -226,7 +226,18 @@ int write_bmp(const char *path, const pixels &picture) {
     return written ? 1 : fail("cannot write the screenshot %s", path);
 }
 
+const char HELD_FILE[] = "tv_held_file";             /* property: the handle a holder keeps */
+const char RELEASE_MESSAGE[] = "tv_release_message"; /* property: what makes it let go */
+
+/* A window of ours; a holder among them closes its file on its message, as
+   a program does that unloads a DLL when asked to. */
 LRESULT CALLBACK quiet_window(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
+    HANDLE held = GetPropA(w, HELD_FILE);
+    UINT release = UINT(UINT_PTR(GetPropA(w, RELEASE_MESSAGE)));
+    if (held && ((release && msg == release) || msg == WM_DESTROY)) {
+        CloseHandle(held);
+        RemovePropA(w, HELD_FILE);
+    }
     return DefWindowProcA(w, msg, wp, lp);
 }
 
@@ -252,6 +263,24 @@ HWND driver_open_window(const char *class_name) {
     return w;
 }
 
+HWND driver_open_holder(const char *class_name, const char *path, UINT release_message) {
+    HANDLE file = CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        fail("cannot hold %s (error %lu)", path, GetLastError());
+        return nullptr;
+    }
+    HWND w = driver_open_window(class_name);
+    if (!w) {
+        CloseHandle(file);
+        return nullptr;
+    }
+    SetPropA(w, RELEASE_MESSAGE, reinterpret_cast<HANDLE>(UINT_PTR(release_message)));
+    SetPropA(w, HELD_FILE, file);
+    return w;
+}
+
+int driver_holds(HWND holder) { return GetPropA(holder, HELD_FILE) != nullptr; }
+
 void driver_close_window(HWND window) {
     if (window) DestroyWindow(window);
 }
@@ -261,6 +290,7 @@ void driver_close_window(HWND window) {
 
 int driver_set_extension(const char *key, const char *value) {
     if (WriteProfileStringA("extensions", key, value)) return 1;
+    if (!value && GetLastError() == ERROR_FILE_NOT_FOUND) return 1; /* nothing to remove */
     return fail("cannot write win.ini [extensions] %s (error %lu)", key, GetLastError());
 }
 
@@ -381,15 +411,26 @@ std::string driver_item_text(HWND dialog, int item) {
     return control ? driver_caption(control) : std::string();
 }
 
+std::string driver_field_text(HWND dialog, int item) {
+    char text[1024] = "";
+    DWORD_PTR length = 0;
+    HWND control = GetDlgItem(dialog, item);
+    if (!control ||
+        !SendMessageTimeoutA(control, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text),
+                             SMTO_ABORTIFHUNG, DRIVER_WAIT_MS / 5, &length))
+        fail("cannot read the text of control %d", item);
+    return text;
+}
+
 /* The box may still be painting when it is first seen: the icon is looked at
-   again until it is one of the standard ones or the wait runs out. */
-driver_icon driver_box_icon(HWND box) {
+   again until it is one of the standard ones or settle_ms runs out. */
+driver_icon driver_box_icon(HWND box, DWORD settle_ms) {
     HWND control = GetDlgItem(box, DRIVER_BOX_ICON);
     if (!control) control = GetDlgItem(box, DRIVER_BOX_ICON_NT);
     if (!control || !IsWindowVisible(control)) return DRIVER_ICON_NONE;
     DWORD start = GetTickCount();
     driver_icon seen = classify(control);
-    while (seen == DRIVER_ICON_OTHER && GetTickCount() - start < DRIVER_WAIT_MS / 5) {
+    while (seen == DRIVER_ICON_OTHER && GetTickCount() - start < settle_ms) {
         driver_pump(nullptr, POLL_MS * 5);
         seen = classify(control);
     }
@@ -455,6 +496,18 @@ int driver_screenshot(const char *path) {
     if (!make_pixels(&shot, width, height, 24))
         return fail("cannot make a %dx%d bitmap", width, height);
     int ok = grab(&shot, left, top) ? write_bmp(path, shot) : fail("cannot copy the screen");
+    free_pixels(&shot);
+    return ok;
+}
+
+int driver_screenshot_window(HWND window, const char *path) {
+    RECT r;
+    if (!GetWindowRect(window, &r) || r.right <= r.left || r.bottom <= r.top)
+        return fail("no window to take a picture of for %s", path);
+    pixels shot;
+    if (!make_pixels(&shot, r.right - r.left, r.bottom - r.top, 24))
+        return fail("cannot make a bitmap for %s", path);
+    int ok = grab(&shot, r.left, r.top) ? write_bmp(path, shot) : fail("cannot copy the screen");
     free_pixels(&shot);
     return ok;
 }

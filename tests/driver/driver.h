@@ -45,6 +45,11 @@ const char *driver_error(void);
    it with FindWindowA.  Null on failure. */
 HWND driver_open_window(const char *class_name);
 void driver_close_window(HWND window);
+/* A window of the class that keeps path open for its own use only, as a
+   loaded DLL is, until it receives release_message (0: never) or closes. */
+HWND driver_open_holder(const char *class_name, const char *path, UINT release_message);
+/* Whether the holder still keeps its file. */
+int driver_holds(HWND holder);
 
 /* ---- The machine's settings ---------------------------------------------- */
 /* win.ini [extensions] key = value; a null value removes the key. */
@@ -78,8 +83,12 @@ HWND driver_wait_dialog(DWORD process_id, DWORD timeout_ms, const char *what);
 int driver_count_windows(DWORD process_id);
 std::string driver_caption(HWND window);
 std::string driver_item_text(HWND dialog, int item);
-/* Which standard icon the box shows, by comparing its pixels with each. */
-driver_icon driver_box_icon(HWND box);
+/* The text of a control that keeps it to itself, such as an edit field,
+   asked for with WM_GETTEXT (the process must be serving its messages). */
+std::string driver_field_text(HWND dialog, int item);
+/* Which standard icon the box shows, by comparing its pixels with each,
+   looking again for up to settle_ms while it shows none of them. */
+driver_icon driver_box_icon(HWND box, DWORD settle_ms = DRIVER_WAIT_MS / 5);
 const char *driver_icon_name(driver_icon icon);
 /* WM_SETTEXT to a control of the dialog. */
 int driver_type(HWND dialog, int item, const char *text);
@@ -93,5 +102,7 @@ int driver_dismiss_until_exit(driver_process *p, DWORD timeout_ms, DWORD *exit_c
 /* ---- Screen --------------------------------------------------------------- */
 /* The whole virtual screen as a 24-bit BMP file. */
 int driver_screenshot(const char *path);
+/* The part of the screen a window covers, as a 24-bit BMP file. */
+int driver_screenshot_window(HWND window, const char *path);
 
 #endif
