@@ -126,6 +126,84 @@ int cmd_press(int, char **argv) {
 
 int cmd_shot(int, char **argv) { return report(driver_screenshot(argv[2])); }
 
+/* ---- play: one installation from start to end ------------------------------- */
+
+enum { PLAY_SEEN_MAX = 64, PLAY_SETTLE_MS = 60, PLAY_POLL_MS = 20 };
+
+struct play_state {           /* what play has met so far */
+    const char *shots;        /* directory of the pictures */
+    int drive;                /* press the defaults (else the user does) */
+    HWND seen[PLAY_SEEN_MAX]; /* dialogs met, each pictured once */
+    int count;                /* how many */
+    HWND install;             /* the install directory dialog, once met */
+    std::string target;       /* its field's last text */
+};
+
+/* What a dialog of setup is, by its controls. */
+const char *dialog_kind(HWND d) {
+    if (GetDlgItem(d, 101)) return "install-directory";
+    if (GetDlgItem(d, 104)) return "progress";
+    if (GetDlgItem(d, DRIVER_BOX_TEXT)) return "box";
+    return "restart";
+}
+
+/* Pictures a dialog met for the first time, says what it shows and, when
+   driving, answers it as a user taking every default would. */
+void meet(play_state *s, HWND d) {
+    for (int i = 0; i < s->count; i++)
+        if (s->seen[i] == d) return;
+    if (s->count < PLAY_SEEN_MAX) s->seen[s->count++] = d;
+    const char *kind = dialog_kind(d);
+    driver_pump(nullptr, PLAY_SETTLE_MS); /* painted */
+    char path[MAX_PATH];
+    snprintf(path, sizeof path, "%s\\%02d-%s.bmp", s->shots, s->count, kind);
+    if (!driver_screenshot_window(d, path)) fprintf(stderr, "tvdriver: %s\n", driver_error());
+    int text_item = !strcmp(kind, "box") ? DRIVER_BOX_TEXT : !strcmp(kind, "restart") ? -1 : 106;
+    printf("dialog %d: %s [%s] %s\n", s->count, kind, driver_caption(d).c_str(),
+           driver_item_text(d, text_item).c_str());
+    fflush(stdout);
+    if (!strcmp(kind, "install-directory")) {
+        s->install = d;
+        s->target = driver_field_text(d, 101);
+        printf("proposed: %s\n", s->target.c_str());
+    }
+    if (!s->drive) return;
+    if (!strcmp(kind, "box"))
+        driver_press(d, GetDlgItem(d, IDOK) ? IDOK : IDCANCEL);
+    else if (strcmp(kind, "progress") != 0)
+        driver_press(d, !strcmp(kind, "restart") ? IDCANCEL : IDOK);
+}
+
+/* Starts SETUP.EXE and follows it to its end, picturing every dialog in the
+   directory given; with "drive" it takes every default, otherwise the user
+   at the display answers.  Prints the directory the field held last, then
+   the exit code. */
+int cmd_play(int argc, char **argv) {
+    play_state s = {argv[3], argc > 4 && !strcmp(argv[4], "drive"), {}, 0, nullptr, ""};
+    driver_process p;
+    if (!driver_start(argv[2], nullptr, &p)) return report(0);
+    DWORD start = GetTickCount(), limit = s.drive ? 120000 : INFINITE;
+    while (WaitForSingleObject(p.process, 0) == WAIT_TIMEOUT) {
+        if (GetTickCount() - start >= limit) {
+            fprintf(stderr, "tvdriver: setup did not end within %lu ms\n", limit);
+            driver_end(&p);
+            return 1;
+        }
+        if (HWND d = driver_find_dialog(p.id)) meet(&s, d);
+        if (s.install && IsWindowVisible(s.install) && driver_find_dialog(p.id) == s.install) {
+            std::string field = driver_field_text(s.install, 101);
+            if (!field.empty()) s.target = field;
+        }
+        driver_pump(p.process, PLAY_POLL_MS);
+    }
+    DWORD code = 0;
+    int ok = driver_wait_exit(&p, 0, &code, 0);
+    driver_end(&p);
+    printf("target: %s\n", s.target.c_str());
+    if (ok) printf("exit %lu\n", code);
+    return report(ok);
+}
+
 struct command {
     const char *name; /* as typed */
     int min_args;     /* arguments after the name */
@@ -143,6 +221,7 @@ const command COMMANDS[] = {
     {"type",      3, cmd_type,      "PROC ITEM TEXT      set the text of a control of its dialog"},
     {"press",     2, cmd_press,     "PROC ITEM           press a button of its dialog"},
     {"shot",      1, cmd_shot,      "FILE.BMP            screenshot of the whole screen"},
+    {"play",      2, cmd_play,      "SETUP DIR [drive]   follow setup, picturing each dialog in DIR; drive: take the defaults"},
     {nullptr,     0, nullptr,       nullptr}};
 // clang-format on
 

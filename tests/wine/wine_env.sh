@@ -5,6 +5,9 @@
 #   wine_env.sh start BUILD_DIR DISPLAY_NUMBER
 #   wine_env.sh stop  BUILD_DIR DISPLAY_NUMBER
 #
+# DISPLAY_NUMBER may also be a whole display name (":0", "host:10.0"), for
+# a server that is already there, such as the user's own.
+#
 # start brings up Xvfb on the display (unless a server already answers there),
 # makes a fresh 32-bit prefix in BUILD_DIR/wineprefix and starts a virtual
 # desktop in it, which every program of the prefix then uses: without a window
@@ -26,7 +29,10 @@ state="$build/wine-env"                 # our pid files and logs
 export WINEPREFIX="$build/wineprefix"
 export WINEARCH=win32
 export WINEDEBUG=-all
-export DISPLAY=":$display"
+case "$display" in
+*:*) export DISPLAY="$display" ;;
+*) export DISPLAY=":$display" ;;
+esac
 DESKTOP=tvtest
 DESKTOP_SIZE=1024x768
 

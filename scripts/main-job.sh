@@ -1,0 +1,133 @@
+#!/usr/bin/env bash
+# main-job.sh: builds everything and installs the sample disk with the real
+# SETUP.EXE under 32-bit Wine, in a fresh prefix of its own (build/demo).
+#
+# On the user's display (DISPLAY set and answering) the user clicks through
+# setup; otherwise it runs on a private Xvfb and tvdriver takes every default:
+# the proposed directory, no cancel.  Either way each dialog and box is
+# pictured under build/demo/, the installed tree is listed with sizes and
+# times, and what the installed tarvex32.exe recorded is shown.  Ends 0 only
+# when setup ended 0, the product was started with "/install", and every
+# loose file and every product file arrived byte for byte.
+#
+# For a rerun of the installation alone: SKIP_BUILD=1 (WIN32_BUILD names
+# another Windows build directory).
+set -uo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+
+win32=${WIN32_BUILD:-build/win32}
+demo=build/demo
+wine_env="$root/tests/wine/wine_env.sh"
+
+say() { echo "main-job: $*"; }
+die() { echo "main-job: $*" >&2; exit 1; }
+
+build() {
+    bash scripts/install-deps.sh || die "cannot install what the build needs"
+    cmake --preset host || die "host configure failed"
+    cmake --build build/host -j2 || die "host build failed"
+    cmake --preset win32 || die "win32 configure failed"
+    cmake --build build/win32 -j2 || die "win32 build failed"
+    cmake --build build/win32 -j2 --target sample_disk || die "the sample disk could not be made"
+}
+
+# The display to show setup on: the user's when it answers, else a free
+# number for a private Xvfb.
+choose_display() {
+    if [ -n "${DISPLAY:-}" ] && xdpyinfo -display "$DISPLAY" >/dev/null 2>&1; then
+        user_display=1
+        display=$DISPLAY
+        return
+    fi
+    user_display=0
+    for n in $(seq 95 140); do
+        if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then
+            display=$n
+            return
+        fi
+    done
+    die "no free X display number between 95 and 140"
+}
+
+stop_env() { sh "$wine_env" stop "$root/$demo" "$display" >/dev/null 2>&1; }
+
+# Pictures as PNG beside the BMPs when ImageMagick is there.
+convert_shots() {
+    command -v convert >/dev/null 2>&1 || return 0
+    for bmp in "$demo"/*.bmp; do
+        [ -e "$bmp" ] && convert "$bmp" "${bmp%.bmp}.png" 2>/dev/null
+    done
+}
+
+# name size last-write time, one line a file.
+list_tree() {
+    find "$1" -maxdepth 1 -type f -printf '  %-14f %10s  %TY-%Tm-%Td %TH:%TM:%TS\n' | sort
+}
+
+# Every loose file and every product file, byte for byte.
+verify() {
+    local target=$1 disk=$2 product=$3 bad=0 f
+    for f in README.TXT TARVEX.TXT LICENSE.TXT VENDOR.TXT WHATSNEW.TXT FILE_ID.DIZ ORDER.TXT; do
+        cmp -s "$disk/$f" "$target/$f" || { say "loose file $f differs or is missing"; bad=1; }
+    done
+    for f in "$product"/*; do
+        cmp -s "$f" "$target/$(basename "$f")" || { say "product file $(basename "$f") differs or is missing"; bad=1; }
+    done
+    return $bad
+}
+
+main() {
+    [ -n "${SKIP_BUILD:-}" ] || build
+    local disk="$win32/sample/disk" product="$win32/sample/product" tvdriver="$win32/tvdriver.exe"
+    [ -f "$disk/setup.tv" ] && [ -f "$tvdriver" ] || die "no sample disk or tvdriver in $win32"
+
+    choose_display
+    rm -rf "$demo"
+    mkdir -p "$demo"
+    trap stop_env EXIT
+    sh "$wine_env" start "$root/$demo" "$display" || die "cannot prepare Wine in $demo"
+    export WINEPREFIX="$root/$demo/wineprefix" WINEARCH=win32 WINEDEBUG=-all
+    case "$display" in *:*) export DISPLAY="$display" ;; *) export DISPLAY=":$display" ;; esac
+
+    # The disk as a user would insert it: its own directory on drive C:,
+    # every file keeping its time (setup checks the loose files' times).
+    local source="$WINEPREFIX/drive_c/TVDISK"
+    mkdir -p "$source" && cp -p "$disk"/* "$source"/ || die "cannot copy the disk"
+
+    local mode=drive
+    if [ "$user_display" = 1 ]; then
+        mode=watch
+        say "setup is on your display $DISPLAY: click through it"
+    else
+        say "setup runs on Xvfb $DISPLAY, taking every default"
+    fi
+    wine "$tvdriver" play 'C:\TVDISK\SETUP.EXE' "$(winepath -w "$root/$demo")" "$mode" \
+        | tr -d '\r' | tee "$demo/play.log"
+    convert_shots
+
+    local code target unix_target
+    code=$(sed -n 's/^exit //p' "$demo/play.log")
+    target=$(sed -n 's/^target: //p' "$demo/play.log")
+    [ "$code" = 0 ] || die "setup did not end with exit code 0 (${code:-none})"
+    [ -n "$target" ] || die "the target directory is not known"
+    unix_target=$(winepath -u "$target" 2>/dev/null)
+    [ -d "$unix_target" ] || die "the target directory $target does not exist"
+
+    for i in $(seq 50); do [ -s "$unix_target/started.txt" ] && break; sleep 0.1; done
+    echo
+    say "installed into $target:"
+    list_tree "$unix_target"
+    echo
+    say "tarvex32.exe recorded:"
+    tr -d '\r' <"$unix_target/started.txt" 2>/dev/null | sed 's/^/  /' || say "  nothing: it was not started"
+    echo
+    say "pictures: $(cd "$demo" && ls ./*.png ./*.bmp 2>/dev/null | tr '\n' ' ')"
+
+    grep -q '^arguments=/install' "$unix_target/started.txt" 2>/dev/null \
+        || die "tarvex32.exe was not started with /install"
+    verify "$unix_target" "$disk" "$product" || die "the installation does not match the disk"
+    say "the installation matches the disk byte for byte"
+}
+
+main "$@"
