@@ -2,14 +2,13 @@
  * inflate.cpp: the block decoder of a member's Deflate stream.
  *
  * Compressed bytes come from the engine only when bits are needed, so that a
- * stream never draws past its end by more than its last lookup asks for;
- * while the engine's buffer holds enough, a fast road takes them eight at a
+ * stream never draws past its end by more than its last lookup asks for.
+ * While the engine's buffer holds enough, a fast road takes them eight at a
  * time straight from it and writes literals and matches without the window's
  * end checks; the plain road takes over near the end of the buffer or of the
- * window, with the same results.  Decoded bytes go into the engine's 32768-byte
- * window, which
- * is handed to the output buffer whenever it is full and once at the end of
- * the stream.  The Huffman tables of a block are built when it starts and
+ * window, with the same results.  Decoded bytes go into the engine's
+ * 32768-byte window, which is handed to the output buffer whenever it is full
+ * and once at the end of the stream.  The Huffman tables of a block are built when it starts and
  * released when it ends; the roots are kept here as well, so that tables left
  * behind by the engine's abandon (a jump out of next_byte or flush_output)
  * are released by the next stream or by the engine's clean-up.
