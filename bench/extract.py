@@ -7,9 +7,11 @@ time and peak memory of each run.
 
 Every run extracts into a directory of its own that is kept until all runs
 of that archive are done, and the machine is given a moment after each
-deletion: ext4 is slower to create files just after a large
-deletion, which would count against whoever runs next.  The tools take
-turns within each round so that a slow moment of the machine is shared.
+deletion: ext4 is slower to create files just after a large deletion,
+which would count against whoever runs next.  The tools take
+turns within each round, each round starting with the next tool, so that
+neither a slow moment of the machine nor the place after a deletion falls
+on one tool alone.
 """
 import json
 import os
@@ -67,7 +69,9 @@ def main():
         path = os.path.join(archive_dir, archive)
         per_tool = {}
         for round_no in range(runs):
-            for name, argv in tools(tvunzip):
+            order = tools(tvunzip)
+            order = order[round_no % len(order):] + order[:round_no % len(order)]
+            for name, argv in order:
                 dest = os.path.join(out_dir, archive, name, str(round_no))
                 os.makedirs(dest)
                 per_tool.setdefault(name, []).append(timed(argv(path, dest)))

@@ -37,7 +37,7 @@ for decoder in tarvex zlib libdeflate; do
 done
 
 echo "run.sh: extracting whole archives" >&2
-python3 "$here/extract.py" "$build/tvunzip" "$arch" "$out/extract" 3 >"$out/extract.json"
+python3 "$here/extract.py" "$build/tvunzip" "$arch" "$out/extract" 4 >"$out/extract.json"
 
 python3 "$here/report.py" "$out/decode.json" "$out/callgrind.txt" "$out/extract.json" \
     >"$out/results.md"
