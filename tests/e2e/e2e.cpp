@@ -54,7 +54,7 @@ std::string test_label() {
     return label;
 }
 
-/* Whether the windows of a process lie in the list. */
+/* Whether w lies in the list. */
 bool listed(const std::vector<HWND> &list, HWND w) {
     for (HWND known : list)
         if (known == w) return true;
