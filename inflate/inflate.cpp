@@ -311,7 +311,10 @@ void copy4(uint8_t *to, const uint8_t *from) {
    Each word's source was complete before it is read. */
 inline void copy_words(uint8_t *to, unsigned length, unsigned distance) {
     const uint8_t *from = to - distance;
-    for (unsigned i = 0; i + 8 < length; i += 8) copy8(to + i, from + i);
+    copy8(to, from);
+    if (length > 16) { /* most matches are shorter: two words, no loop */
+        for (unsigned i = 8; i + 8 < length; i += 8) copy8(to + i, from + i);
+    }
     copy8(to + length - 8, from + length - 8);
 }
 
@@ -385,17 +388,17 @@ int decode_fast(hot_state *hs, const decode_entry *literals, unsigned wl,
         cursor += take;
         left -= take;
         count += take * 8;
-        /* Literals of the root table come in runs, and three of them fit in
-           one top-up: each is at most 15 bits. */
+        /* Literals of the root table come in runs: they go on while the
+           pending bits hold a whole root index, fewer than 48 a top-up,
+           well inside the window's margin. */
         const decode_entry *e = literals + (buffer & literal_mask);
         if (e->op == OP_LITERAL) {
-            int run = 0;
             do {
                 buffer >>= e->bits;
                 count -= e->bits;
                 window[pos++] = (uint8_t)e->value;
                 e = literals + (buffer & literal_mask);
-            } while (e->op == OP_LITERAL && ++run < 3);
+            } while (e->op == OP_LITERAL && count >= 16);
             continue;
         }
         e = fast_lookup(&buffer, &count, literals, wl);
