@@ -318,6 +318,18 @@ inline void copy_words(uint8_t *to, unsigned length, unsigned distance) {
     copy8(to + length - 8, from + length - 8);
 }
 
+/* Copies a match of at most 16 bytes from 8 or more bytes back, the
+   commonest kind, without a branch on its length: two words are copied and
+   the 16 bytes after the match, history that a later match may still read,
+   are put back as they were. */
+inline void copy_short(uint8_t *to, unsigned length, unsigned distance) {
+    uint64_t after[2];
+    memcpy(after, to + length, 16);
+    copy8(to, to - distance);
+    copy8(to + 8, to + 8 - distance);
+    memcpy(to + length, after, 16);
+}
+
 /* Copies a match whose source lies wholly before to in the window, as a
    byte-by-byte copy in increasing order would: words when the source is at
    least a word behind (the last word may overlap the one before it), else a
@@ -424,7 +436,9 @@ int decode_fast(hot_state *hs, const decode_entry *literals, unsigned wl,
         unsigned distance = e->value + unsigned(buffer & low_mask[e->op]);
         buffer >>= e->op;
         count -= e->op;
-        if (distance > pos)
+        if (distance >= 8 && distance <= pos && length <= 16)
+            copy_short(window + pos, length, distance);
+        else if (distance > pos)
             copy_wrapped(window, pos, length, distance);
         else if (distance >= 8 && length >= 8)
             copy_words(window + pos, length, distance);

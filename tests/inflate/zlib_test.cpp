@@ -5,6 +5,7 @@
  * served whole and in odd chunks, with the bytes past each stream given back.
  */
 #include "tests/inflate/fake_engine.h"
+#include "tests/inflate/stream_writer.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>
@@ -61,6 +62,21 @@ void expect_round_trip(const std::vector<uint8_t> &data, int level, int strategy
                              << strategy << " chunk " << chunk;
     EXPECT_EQ(0, fake.bad_flushes);
     EXPECT_EQ(length, fake.consumed - inflate_unused_bytes());
+}
+
+/* What zlib's raw inflate makes of a stream written by hand. */
+std::vector<uint8_t> zlib_inflate(const std::vector<uint8_t> &stream, size_t size) {
+    z_stream z = {};
+    EXPECT_EQ(Z_OK, inflateInit2(&z, -15));
+    std::vector<uint8_t> out(size + 1);
+    z.next_in = const_cast<Bytef *>(stream.data());
+    z.avail_in = (uInt)stream.size();
+    z.next_out = out.data();
+    z.avail_out = (uInt)out.size();
+    EXPECT_EQ(Z_STREAM_END, inflate(&z, Z_FINISH));
+    out.resize(z.total_out);
+    inflateEnd(&z);
+    return out;
 }
 
 class ZlibStreams : public ::testing::Test {
@@ -136,4 +152,26 @@ TEST_F(ZlibStreams, MatchesOfEveryShapeDecodeWhereTheFastRoadHandsOver) {
             }
         }
     }
+}
+
+TEST_F(ZlibStreams, AShortMatchLeavesTheHistoryAfterItForTheNextFarMatch) {
+    /* Each short match is followed at once by one that reads from the far
+       end of the window, the bytes just after the short one's end. */
+    std::mt19937 rng(9);
+    stream_writer w;
+    w.fixed(1);
+    size_t size = 33000;
+    for (size_t i = 0; i < size; i++) w.literal((uint8_t)rng());
+    for (unsigned length = 3; length <= 16; length++) {
+        for (unsigned back = 1; back <= 16; back++) {
+            w.match(length, 100);
+            w.match(10, 32768 - back);
+            size += length + 10;
+        }
+    }
+    w.end_block();
+    std::vector<uint8_t> stream = w.done(), out;
+    ASSERT_EQ(INFLATE_OK, fake_inflate(stream, &out));
+    EXPECT_TRUE(out == zlib_inflate(stream, size));
+    EXPECT_EQ(size, out.size());
 }
