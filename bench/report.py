@@ -118,11 +118,15 @@ def main():
     lines += callgrind_table(counts)
     lines += ["", "## Whole-process extraction (median of %d runs; wall / user+system "
               "seconds)" % r["runs"], ""] + extract_table(r)
-    grown = mem["extract"] - mem["idle"]
-    lines += ["", "## Peak memory of tvunzip", "",
-              "| run | peak KiB |", "|---|---:|", "| tvunzip -h | %d |" % mem["idle"],
-              "| tvunzip extracting %s | %d |" % ("zipfile-6.zip", mem["extract"]),
-              "| difference (target <= 1024) | %d %s |" % (grown, mark(grown <= 1024)), ""]
+    lines += ["", "## Peak memory of tvunzip (target: within 1024 KiB of tvunzip -h)", "",
+              "| run | peak KiB | above tvunzip -h | met |", "|---|---:|---:|---|",
+              "| tvunzip -h | %d | | |" % mem["idle"]]
+    for archive, kib in mem.items():
+        if archive != "idle":
+            grown = kib - mem["idle"]
+            lines.append("| extracting %s | %d | %d | %s |" % (archive, kib, grown,
+                                                                mark(grown <= 1024)))
+    lines.append("")
     print("\n".join(lines))
 
 
