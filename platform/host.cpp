@@ -118,7 +118,7 @@ struct name_cache {
     dev_t device;                             /* its device and inode, to notice a */
     ino_t inode;                              /* different directory under that name */
     int fd = -1;                              /* the inotify instance, -1 when none */
-    std::map<std::string, std::string> names; /* lower-case name -> stored spelling */
+    std::map<std::string, std::string> names; /* lower-case name -> a spelling with capitals */
 };
 
 name_cache &names_seen() {
@@ -133,9 +133,13 @@ void drop_names(name_cache &c) {
     c.names.clear();
 }
 
-/* Adds a stored spelling; false when another spelling of it is known. */
+/* Adds a stored spelling; false when another spelling of it is known.  A
+   spelling in lower case is its own key and is found by trying the key, so
+   only the others are kept: most directories then cost nothing. */
 bool note_name(name_cache &c, const char *name) {
-    std::string &known = c.names[lower(name)];
+    std::string key = lower(name);
+    if (key == name) return true;
+    std::string &known = c.names[key];
     if (!known.empty() && known != name) return false;
     known = name;
     return true;
@@ -154,7 +158,10 @@ bool follow_changes(name_cache &c) {
                 return false;
             if (ev->len == 0) continue;
             if ((ev->mask & (IN_CREATE | IN_MOVED_TO)) && !note_name(c, ev->name)) return false;
-            if (ev->mask & (IN_DELETE | IN_MOVED_FROM)) c.names.erase(lower(ev->name));
+            if (ev->mask & (IN_DELETE | IN_MOVED_FROM)) {
+                auto it = c.names.find(lower(ev->name));
+                if (it != c.names.end() && it->second == ev->name) c.names.erase(it);
+            }
         }
     }
 }
@@ -197,8 +204,10 @@ std::string match_component(const std::string &dir, const std::string &name) {
     std::string exact = dir + name;
     if (lstat(exact.c_str(), &sb) == 0) return name;
     if (const name_cache *c = names_of(dir)) {
-        auto it = c->names.find(lower(name));
-        return it == c->names.end() ? name : it->second;
+        std::string key = lower(name);
+        auto it = c->names.find(key);
+        if (it != c->names.end()) return it->second;
+        return key != name && lstat((dir + key).c_str(), &sb) == 0 ? key : name;
     }
     DIR *d = opendir(dir.empty() ? "." : dir.c_str());
     if (!d) return name;
