@@ -99,6 +99,11 @@ void report_progress(int force, uint32_t count);
 void show_member(void);
 /* Extracts (or tests) the member whose header and name are current. */
 void extract_member(void);
+const uint32_t SIG_DESCRIPTOR = 0x08074B50; /* the optional mark of a data descriptor */
+enum { DESCRIPTOR_LONG = 16 };              /* a descriptor with that mark */
+/* Reads the 16 bytes behind the current position without moving past them:
+   the data descriptor, if one is there.  Returns how many could be read. */
+uint32_t peek_descriptor(uint8_t *d);
 /* Decodes a streamed member without output to find where it ends. */
 void pass_over_streamed(void);
 /* Whether the current member's end can only be found by decoding it. */

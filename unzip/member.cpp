@@ -23,8 +23,7 @@
 
 namespace {
 
-const uint32_t SIG_DESCRIPTOR = 0x08074B50;
-enum { DESCRIPTOR_LONG = 16, DESCRIPTOR_SHORT = 12 };
+enum { DESCRIPTOR_SHORT = 12 };
 
 uint32_t get32(const uint8_t *p) {
     return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
@@ -141,6 +140,21 @@ void read_descriptor(void) {
     }
 }
 
+/* Some writers set flag bit 3 with the real sizes in the local header but
+   leave its CRC-32 at 0, putting the CRC only in the descriptor.  When the
+   descriptor behind the data repeats the header's sizes, its CRC-32 is the
+   member's; otherwise the header's 0 stands. */
+void take_descriptor_crc(uint32_t packed) {
+    uint8_t d[DESCRIPTOR_LONG];
+    uint32_t size = engine.header.uncompressed_size;
+    uint32_t got = peek_descriptor(d);
+    if (got == DESCRIPTOR_LONG && get32(d) == SIG_DESCRIPTOR && get32(d + 8) == packed &&
+        get32(d + 12) == size)
+        engine.header.crc = get32(d + 4);
+    else if (got >= DESCRIPTOR_SHORT && get32(d + 4) == packed && get32(d + 8) == size)
+        engine.header.crc = get32(d);
+}
+
 /* A streamed member's end: only a stream that ended well has one. */
 void finish_stream(int status) {
     if (status != INFLATE_OK) fail(MSG_BAD_HEADER);
@@ -168,6 +182,13 @@ void check_crc(int status) {
 }
 
 } /* namespace */
+
+uint32_t peek_descriptor(uint8_t *d) {
+    uint32_t got = plat_lread(engine.archive, d, DESCRIPTOR_LONG);
+    if (got == uint32_t(HFILE_ERROR)) return 0;
+    if (got) plat_llseek(engine.archive, -int32_t(got), FILE_CURRENT);
+    return got;
+}
 
 int next_byte(uint16_t *cell) {
     if (input_left == 0) refill();
@@ -211,6 +232,7 @@ void show_member(void) {
 void extract_member(void) {
     start_member();
     const local_header &h = engine.header;
+    uint32_t packed = h.compressed_size; /* counted down as the data is read */
     if (engine.streamed && h.method == METHOD_STORED) fail(MSG_BAD_HEADER);
     if (!engine.test_mode) create_output();
     int status = INFLATE_OK;
@@ -224,7 +246,10 @@ void extract_member(void) {
         fail(MSG_UNKNOWN_METHOD);
     }
     if (output_fill) flush_output();
-    if (engine.streamed) finish_stream(status);
+    if (engine.streamed)
+        finish_stream(status);
+    else if ((h.flags & FLAG_DESCRIPTOR) && h.crc == 0)
+        take_descriptor_crc(packed);
     finish_output();
     check_crc(status);
 }

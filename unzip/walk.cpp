@@ -74,6 +74,18 @@ int resynchronise(void) {
     }
 }
 
+/* A stored member with flag bit 3 and sizes of 0 is empty, not streamed,
+   when the descriptor right behind its header says so: signed, or unsigned
+   and followed by the next record's signature.  Such a member then goes the
+   way of every empty one. */
+int descriptor_says_empty(void) {
+    uint8_t d[DESCRIPTOR_LONG];
+    if (peek_descriptor(d) < DESCRIPTOR_LONG) return 0;
+    if (get32(d) == SIG_DESCRIPTOR)
+        return get32(d + 4) == 0 && get32(d + 8) == 0 && get32(d + 12) == 0;
+    return get32(d) == 0 && get32(d + 4) == 0 && get32(d + 8) == 0 && is_signature(get32(d + 12));
+}
+
 void read_local_header(void) {
     uint8_t fixed[LOCAL_FIXED];
     read_archive(fixed, LOCAL_FIXED);
@@ -184,6 +196,8 @@ void process_local_header(void) {
     read_local_header();
     read_name(engine.header.name_length);
     skip_archive(engine.header.extra_length);
+    if (engine.streamed && engine.header.method == METHOD_STORED && descriptor_says_empty())
+        engine.streamed = 0;
     /* A streamed member that is decoded ends with its descriptor read. */
     int end_found = 0;
     if (selected()) {
