@@ -305,12 +305,12 @@ void copy4(uint8_t *to, const uint8_t *from) {
     memcpy(to, &v, 4);
 }
 
-/* Copies a match of at least 8 bytes from at least 8 bytes back in words,
-   the last one overlapping the one before it rather than writing past the
-   match: the bytes after it are history that a later match may still read.
-   Each word's source was complete before it is read. */
-inline void copy_words(uint8_t *to, unsigned length, unsigned distance) {
-    const uint8_t *from = to - distance;
+/* Copies a match of at least 8 bytes from a source at least 8 bytes back
+   (or, in the previous lap, ahead) in words, the last one overlapping the
+   one before it rather than writing past the match: the bytes after it are
+   history that a later match may still read.  Each word's source was
+   complete before it is read. */
+inline void copy_words(uint8_t *to, const uint8_t *from, unsigned length) {
     copy8(to, from);
     if (length > 16) { /* most matches are shorter: two words, no loop */
         for (unsigned i = 8; i + 8 < length; i += 8) copy8(to + i, from + i);
@@ -337,7 +337,7 @@ inline void copy_short(uint8_t *to, unsigned length, unsigned distance) {
 void copy_near(uint8_t *to, unsigned length, unsigned distance) {
     const uint8_t *from = to - distance;
     if (distance >= 8 && length >= 8) {
-        copy_words(to, length, distance);
+        copy_words(to, from, length);
     } else if (distance >= 8 && length >= 4) {
         copy4(to, from);
         copy4(to + length - 4, from + length - 4);
@@ -351,6 +351,20 @@ void copy_near(uint8_t *to, unsigned length, unsigned distance) {
             memcpy(to + done, from, n);
             done += n;
         }
+    }
+}
+
+/* Copies a match whose source lies wholly in the window's previous lap, at
+   least a word ahead of to, without a call: the commonest kind of match
+   near a lap's start.  Every source word is read before a write reaches it. */
+inline void copy_ahead(uint8_t *to, const uint8_t *from, unsigned length) {
+    if (length >= 8) {
+        copy_words(to, from, length);
+    } else if (length >= 4) {
+        copy4(to, from);
+        copy4(to + length - 4, from + length - 4);
+    } else {
+        for (unsigned i = 0; i < length; i++) to[i] = from[i];
     }
 }
 
@@ -436,14 +450,17 @@ int decode_fast(hot_state *hs, const decode_entry *literals, unsigned wl,
         unsigned distance = e->value + unsigned(buffer & low_mask[e->op]);
         buffer >>= e->op;
         count -= e->op;
+        uint8_t *to = window + pos;
         if (distance >= 8 && distance <= pos && length <= 16)
-            copy_short(window + pos, length, distance);
-        else if (distance > pos)
-            copy_wrapped(window, pos, length, distance);
-        else if (distance >= 8 && length >= 8)
-            copy_words(window + pos, length, distance);
+            copy_short(to, length, distance);
+        else if (distance <= pos && distance >= 8 && length >= 8)
+            copy_words(to, to - distance, length);
+        else if (distance <= pos)
+            copy_near(to, length, distance);
+        else if (pos + length <= distance && distance <= WINDOW_SIZE - 8)
+            copy_ahead(to, to + WINDOW_SIZE - distance, length);
         else
-            copy_near(window + pos, length, distance);
+            copy_wrapped(window, pos, length, distance);
         pos += length;
     }
     hs->buffer = buffer & ((uint64_t(1) << count) - 1);

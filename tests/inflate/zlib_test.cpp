@@ -175,3 +175,31 @@ TEST_F(ZlibStreams, AShortMatchLeavesTheHistoryAfterItForTheNextFarMatch) {
     EXPECT_TRUE(out == zlib_inflate(stream, size));
     EXPECT_EQ(size, out.size());
 }
+
+TEST_F(ZlibStreams, MatchesFromThePreviousLapDecodeAtEveryGapAndLength) {
+    /* Just after the window's wrap, matches whose source lies in the previous
+       lap: a few bytes to a word ahead of the bytes written, wholly behind
+       the window's end or running on over it to its start. */
+    std::mt19937 rng(11);
+    stream_writer w;
+    w.fixed(1);
+    size_t size = 32768 + 40;
+    for (size_t i = 0; i < size; i++) w.literal((uint8_t)rng());
+    for (unsigned length : {3u, 4u, 5u, 7u, 8u, 9u, 15u, 16u, 17u, 40u, 258u}) {
+        for (unsigned gap : {0u, 1u, 4u, 7u, 8u, 9u, 15u, 16u, 17u, 300u}) {
+            w.match(length, 32768 - gap);
+            size += length;
+        }
+        for (int edge = -2; edge <= 2; edge++) {
+            w.match(length, unsigned(int(size % 32768 + length) + edge));
+            size += length;
+            w.literal((uint8_t)rng());
+            size++;
+        }
+    }
+    w.end_block();
+    std::vector<uint8_t> stream = w.done(), out;
+    ASSERT_EQ(INFLATE_OK, fake_inflate(stream, &out));
+    EXPECT_EQ(size, out.size());
+    EXPECT_TRUE(out == zlib_inflate(stream, size));
+}
