@@ -115,8 +115,36 @@ int fetch_byte(void) {
     return 1;
 }
 
-/* Makes n bits (n <= 16) pending: 0 when the input has run out. */
+/* The next eight input bytes, the first in the low byte: one load where the
+   processor stores the low byte first, as every target of this program does. */
+uint64_t load64(const uint8_t *p) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    uint64_t v;
+    memcpy(&v, p, 8);
+    return v;
+#else
+    uint64_t v = 0;
+    for (int i = 7; i >= 0; i--) v = v << 8 | p[i];
+    return v;
+#endif
+}
+
+/* Makes n bits (n <= 16) pending: 0 when the input has run out.  While the
+   engine's buffer holds more than a word, whole bytes are taken up to 56 or
+   more pending bits in one load, so that the headers of the many small
+   blocks of small members are not read a byte per call; the bits above the
+   pending ones stay clear, as the plain road expects. */
 int need_bits(unsigned n) {
+    if (bit_count < n && input_left >= 8) {
+        unsigned take = (63 - bit_count) >> 3;
+        bit_buffer |= load64(input_cursor) << bit_count;
+        bit_count += take * 8;
+        bit_buffer &= (uint64_t(1) << bit_count) - 1;
+        input_cursor += take;
+        input_left -= take;
+        input_byte = input_cursor[-1];
+        return 1;
+    }
     while (bit_count < n) {
         if (!fetch_byte()) return 0;
     }
@@ -278,20 +306,6 @@ enum {
     FAST_END = 1,    /* the end-of-block code */
     FAST_BAD = 2     /* an invalid code, or a length with no distance code */
 };
-
-/* The next eight input bytes, the first in the low byte: one load where the
-   processor stores the low byte first, as every target of this program does. */
-uint64_t load64(const uint8_t *p) {
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-    uint64_t v;
-    memcpy(&v, p, 8);
-    return v;
-#else
-    uint64_t v = 0;
-    for (int i = 7; i >= 0; i--) v = v << 8 | p[i];
-    return v;
-#endif
-}
 
 void copy8(uint8_t *to, const uint8_t *from) {
     uint64_t v;

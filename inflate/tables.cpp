@@ -102,7 +102,10 @@ int table_width(const table_build *b, int len, unsigned left) {
 }
 
 /* Allocates a table of 2^j entries behind its header and appends it to the
-   chain.  Entries start as placeholders so that no slot is ever undefined. */
+   chain.  The entries are left as they come: fill_code_space has made the
+   code complete, so enter_codes writes every slot of every table (a code,
+   a placeholder or a link), and a build that stops short frees them unread;
+   filling them first as well cost a tenth of a small block's build. */
 decode_entry *allocate_table(table_build *b, int j) {
     unsigned size = 1u << j;
     decode_entry *block = (decode_entry *)plat_malloc((size + 1) * sizeof(decode_entry));
@@ -110,11 +113,6 @@ decode_entry *allocate_table(table_build *b, int j) {
     block[0].op = 0;
     block[0].bits = 0;
     block[0].link = nullptr;
-    for (unsigned i = 1; i <= size; i++) {
-        block[i].op = OP_INVALID;
-        block[i].bits = 0;
-        block[i].value = 0;
-    }
     if (b->last)
         b->last[-1].link = block + 1;
     else
