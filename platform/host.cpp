@@ -82,6 +82,7 @@ struct host_state {
     int fail_at[FAULT_KINDS] = {};                  /* call number to fail, 0 none */
     int calls[FAULT_KINDS] = {};                    /* calls of each kind */
     bool boxes_to_stderr = false;                   /* boxes also written out */
+    bool quiet = false;                             /* windows keep no message log */
 };
 
 host_state &st() {
@@ -739,7 +740,7 @@ host_win *win(plat_window w) {
 plat_lparam deliver(plat_window w, int item, unsigned msg, plat_wparam wp, plat_lparam lp) {
     host_win *h = win(w);
     if (!h) return 0;
-    h->log.push_back(host_message{item, msg, wp, lp});
+    if (!st().quiet) h->log.push_back(host_message{item, msg, wp, lp});
     return h->handler ? h->handler(w, item, msg, wp, lp) : 0;
 }
 } /* namespace */
@@ -928,6 +929,7 @@ void host_reset(void) {
     s.exit_windows = 0;
     s.claimed_elsewhere.clear();
     s.created.clear();
+    s.quiet = false;
     string_overrides().clear();
     for (int k = 0; k < FAULT_KINDS; k++) s.fail_at[k] = s.calls[k] = 0;
 }
@@ -936,6 +938,7 @@ const std::vector<host_box> &host_boxes(void) { return st().boxes; }
 void host_clear_boxes(void) { st().boxes.clear(); }
 void host_answer_next_box(int answer) { st().answers.push_back(answer); }
 void host_boxes_to_stderr(bool on) { st().boxes_to_stderr = on; }
+void host_quiet(bool on) { st().quiet = on; }
 
 plat_window host_create_window(const char *class_name, host_handler handler) {
     st().windows.push_back(std::unique_ptr<host_win>(new host_win{class_name, handler, {}, {}, {}, true}));

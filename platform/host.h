@@ -41,6 +41,10 @@ void host_answer_next_box(int answer);
 /* From now on every box also writes its text and a line feed to standard
    error (the host tools' way of showing it); boxes are still recorded. */
 void host_boxes_to_stderr(bool on);
+/* From now on (until host_reset) windows keep no log of their messages, so
+   that a host tool's thousands of progress messages, which nothing reads,
+   cost neither memory nor time; handlers still see every message. */
+void host_quiet(bool on);
 
 /* ---- Windows ------------------------------------------------------------- */
 typedef plat_lparam (*host_handler)(plat_window w, int item, unsigned msg, plat_wparam wp,

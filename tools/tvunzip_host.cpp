@@ -20,6 +20,7 @@ plat_lparam owner_handler(plat_window w, int item, unsigned msg, plat_wparam wp,
 
 plat_window tvunzip_open_owner(void) {
     host_boxes_to_stderr(true);
+    host_quiet(true); /* nothing reads the owner window's log */
     return host_create_window("tvunzip", owner_handler);
 }
 
