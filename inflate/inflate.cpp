@@ -416,18 +416,19 @@ int decode_fast(hot_state *hs, const decode_entry *literals, unsigned wl,
     uint64_t buffer = hs->buffer;
     unsigned count = hs->count, pos = hs->pos;
     const uint8_t *cursor = hs->cursor, *start = hs->cursor;
-    uint32_t left = hs->left;
+    if (hs->left < FAST_INPUT) return FAST_GO_ON;
+    const uint8_t *last_load = start + (hs->left - FAST_INPUT); /* where a word still fits */
     uint8_t *window = deflate_window;
     const uint64_t literal_mask = low_mask[wl];
     int exit = FAST_GO_ON;
-    while (left >= FAST_INPUT && pos < WINDOW_SIZE - FAST_ROOM) {
+    while (cursor <= last_load && pos < WINDOW_SIZE - FAST_ROOM) {
         /* Whole bytes up to 56 or more pending bits: room for a length, a
-           distance and their extra bits, 48 bits at most. */
+           distance and their extra bits, 48 bits at most.  Taking them adds
+           8 * ((63 - count) / 8) to count, which for a count below 64 is
+           the same as setting its bits 3 to 5: one step instead of three. */
         buffer |= load64(cursor) << count;
-        unsigned take = (63 - count) >> 3;
-        cursor += take;
-        left -= take;
-        count += take * 8;
+        cursor += (63 - count) >> 3;
+        count |= 56;
         /* Literals of the root table come in runs: they go on while the
            pending bits hold a whole root index, fewer than 48 a top-up,
            well inside the window's margin. */
@@ -481,7 +482,7 @@ int decode_fast(hot_state *hs, const decode_entry *literals, unsigned wl,
     hs->count = count;
     hs->pos = pos;
     hs->cursor = cursor;
-    hs->left = left;
+    hs->left -= uint32_t(cursor - start);
     if (cursor != start) hs->byte = cursor[-1];
     return exit;
 }
