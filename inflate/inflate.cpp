@@ -301,7 +301,7 @@ void copy_match(hot_state *h, unsigned length, unsigned distance) {
 
 enum {
     FAST_INPUT = 8,  /* input bytes a top-up reads */
-    FAST_ROOM = 290, /* window bytes the longest match writes, and 32 it may clobber */
+    FAST_ROOM = 258, /* window bytes the longest match writes */
     FAST_GO_ON = 0,  /* a margin ran short: one symbol by the plain road */
     FAST_END = 1,    /* the end-of-block code */
     FAST_BAD = 2     /* an invalid code, or a length with no distance code */
@@ -332,20 +332,16 @@ inline void copy_words(uint8_t *to, const uint8_t *from, unsigned length) {
     copy8(to + length - 8, from + length - 8);
 }
 
-/* Copies a match from 8 or more bytes back, the commonest kind, with no
-   branch on its length up to 32 bytes: four words are copied, then the
-   rest, and the 32 bytes after the match, history that a later match may
-   still read, are put back as they were. */
-inline void copy_far(uint8_t *to, unsigned length, unsigned distance) {
-    const uint8_t *from = to - distance;
-    uint64_t after[4];
-    memcpy(after, to + length, 32);
-    copy8(to, from);
-    copy8(to + 8, from + 8);
-    copy8(to + 16, from + 16);
-    copy8(to + 24, from + 24);
-    for (unsigned i = 32; i < length; i += 8) copy8(to + i, from + i);
-    memcpy(to + length, after, 32);
+/* Copies a match of at most 16 bytes from 8 or more bytes back, the
+   commonest kind, without a branch on its length: two words are copied and
+   the 16 bytes after the match, history that a later match may still read,
+   are put back as they were. */
+inline void copy_short(uint8_t *to, unsigned length, unsigned distance) {
+    uint64_t after[2];
+    memcpy(after, to + length, 16);
+    copy8(to, to - distance);
+    copy8(to + 8, to + 8 - distance);
+    memcpy(to + length, after, 16);
 }
 
 /* Copies a match whose source lies wholly before to in the window, as a
@@ -470,8 +466,10 @@ int decode_fast(hot_state *hs, const decode_entry *literals, unsigned wl,
         buffer >>= e->op;
         count -= e->op;
         uint8_t *to = window + pos;
-        if (distance >= 8 && distance <= pos)
-            copy_far(to, length, distance);
+        if (distance >= 8 && distance <= pos && length <= 16)
+            copy_short(to, length, distance);
+        else if (distance <= pos && distance >= 8 && length >= 8)
+            copy_words(to, to - distance, length);
         else if (distance <= pos)
             copy_near(to, length, distance);
         else if (pos + length <= distance && distance <= WINDOW_SIZE - 8)
