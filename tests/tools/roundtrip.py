@@ -16,6 +16,7 @@ With --wine, TVUNZIP is the Windows build, run under Wine; its message boxes
 are real boxes there, so only archives that extract are tried, and the
 usage errors, which tvunzip prints itself.
 """
+import errno
 import io
 import os
 import random
@@ -24,6 +25,8 @@ import signal
 import subprocess
 import sys
 import tempfile
+import threading
+import time
 import zipfile
 
 STAMP = 1623760496  # 2021-06-15 12:34:56, an even second as DOS times need
@@ -158,6 +161,21 @@ def damaged(tvunzip, work):
     check(run.returncode == 0, "damaged with -C: exit %d" % run.returncode)
 
 
+def open_writer(fifo, tool, seconds=60):
+    """Opens the writing end of a pipe once the tool has opened its end; a
+    tool that never does (it died first) fails here instead of hanging."""
+    deadline = time.monotonic() + seconds
+    while True:
+        try:
+            fd = os.open(fifo, os.O_WRONLY | os.O_NONBLOCK)
+            os.set_blocking(fd, True)
+            return os.fdopen(fd, "wb")
+        except OSError as e:
+            if e.errno != errno.ENXIO or tool.poll() is not None or time.monotonic() > deadline:
+                raise RuntimeError("tvunzip never opened the pipe") from e
+            time.sleep(0.01)
+
+
 def interrupt(tvunzip, work):
     """An interrupt in mid-member cancels: exit 99, no message, the partial
     file deleted and the earlier member kept.  The archive comes through a
@@ -169,7 +187,9 @@ def interrupt(tvunzip, work):
     data, fifo, dest = archive.getvalue(), os.path.join(work, "pipe.zip"), tempfile.mkdtemp(dir=work)
     os.mkfifo(fifo)
     tool = subprocess.Popen([tvunzip, fifo, dest], stderr=subprocess.PIPE)
-    with open(fifo, "wb") as pipe:
+    watchdog = threading.Timer(120, tool.kill)  # a stuck tool fails the check, not the run
+    watchdog.start()
+    with open_writer(fifo, tool) as pipe:
         pipe.write(data[:200000])
         pipe.flush()
         tool.send_signal(signal.SIGINT)
@@ -178,6 +198,7 @@ def interrupt(tvunzip, work):
         except BrokenPipeError:
             pass
     messages = tool.communicate()[1]
+    watchdog.cancel()
     check(tool.returncode == 99 and not messages, "interrupt: exit %d" % tool.returncode)
     check(os.listdir(dest) == ["first.txt"], "interrupt left %s" % os.listdir(dest))
 
