@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # test-all.sh: every test of the project, as CI runs it: the host build, the
-# same under AddressSanitizer and UndefinedBehaviorSanitizer, and the Windows
-# build with its tests under 32-bit Wine on Xvfb.  Prints one closing line
-# with the counts of all three.
+# same under AddressSanitizer and UndefinedBehaviorSanitizer, a minute of
+# fuzzing for each fuzz target, tvunzip under valgrind's memcheck, and the
+# Windows build with its tests under 32-bit Wine on Xvfb.  Prints one closing
+# line with the counts of all of them (each of the two checks counts as one).
 set -uo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh || exit 1
@@ -24,6 +25,12 @@ for preset in host host-asan win32; do
     echo "test-all: $preset did not reach its tests" >&2
     failed=$((failed + 1))
     status=1
+  fi
+  if [ "$preset" = host ]; then
+    for check in "fuzz/run.sh --ci" "tests/robust/memcheck.sh"; do
+      echo "=== $check"
+      if bash $check; then passed=$((passed + 1)); else failed=$((failed + 1)); status=1; fi
+    done
   fi
 done
 echo "tests: $passed passed, $failed failed"
