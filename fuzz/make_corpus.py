@@ -73,7 +73,7 @@ def length_lists():
         "one-of-1": bytes([1, 6, 0, 1] + [0] * 29),
         "one-of-2": bytes([1, 6, 0, 2] + [0] * 29),
         "three-of-1": bytes([3, 3, 0, 1, 1, 1]),
-        "spec-example": bytes([3, 3, 0, 2, 1, 3, 3]),
+        "canonical-example": bytes([3, 3, 0, 2, 1, 3, 3]),
         "long-codes": bytes([3, 9, 0] + [1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 15]),
         "sixteen": bytes([3, 4, 0] + [16] * 200),
         "no-memory": bytes([0, 7, 0xE3] + fixed_lit),

@@ -718,16 +718,6 @@ int plat_vformat(char *buf, size_t capacity, const char *format, va_list args) {
     return int(out.len);
 }
 
-int plat_format(char *buf, size_t capacity, const char *format, ...) {
-    va_list args;
-    va_start(args, format);
-    int n = plat_vformat(buf, capacity, format, args);
-    va_end(args);
-    return n;
-}
-
-void plat_write_stderr(const char *text) { fputs(text, stderr); }
-
 /* ========================================================================= */
 /* Windows and messages                                                       */
 
