@@ -22,23 +22,23 @@ enum {
 };
 
 enum {
-    OP_END_OF_BLOCK = 15,  /* a simple symbol of 256 or more */
-    OP_LITERAL = 16,       /* a simple symbol below 256 */
-    OP_INVALID = 99        /* no symbol: a placeholder code */
+    OP_END_OF_BLOCK = 15, /* a simple symbol of 256 or more */
+    OP_LITERAL = 16,      /* a simple symbol below 256 */
+    OP_INVALID = 99       /* no symbol: a placeholder code */
 };
 
 enum {
-    WINDOW_SIZE = 32768,       /* the sliding window */
-    LITERAL_LOOKUP_BITS = 9,   /* root width asked for dynamic literal/length codes */
-    DISTANCE_LOOKUP_BITS = 6   /* root width asked for dynamic distance codes */
+    WINDOW_SIZE = 32768,     /* the sliding window */
+    LITERAL_LOOKUP_BITS = 9, /* root width asked for dynamic literal/length codes */
+    DISTANCE_LOOKUP_BITS = 6 /* root width asked for dynamic distance codes */
 };
 
 struct decode_entry {
-    uint8_t op;                /* extra-bit count 0-13, OP_*, or 16 + index bits of a link */
-    uint8_t bits;              /* bits to drop when this entry is taken */
+    uint8_t op;   /* extra-bit count 0-13, OP_*, or 16 + index bits of a link */
+    uint8_t bits; /* bits to drop when this entry is taken */
     union {
-        uint16_t value;        /* the symbol, base length or base distance */
-        decode_entry *link;    /* a link's sub-table; a header's next table */
+        uint16_t value;     /* the symbol, base length or base distance */
+        decode_entry *link; /* a link's sub-table; a header's next table */
     };
 };
 
@@ -62,7 +62,7 @@ void inflate_release_tables(void);
 
 /* ---- What the engine provides ---------------------------------------------- */
 
-enum { OUTPUT_CAPACITY = 0x7000 };   /* bytes of the output buffer in use */
+enum { OUTPUT_CAPACITY = 0x7000 }; /* bytes of the output buffer in use */
 
 /* Stores the next byte of the member's data in *cell and returns 8, or
    returns 0 and leaves *cell alone once the data is used up.  May leave the

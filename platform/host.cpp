@@ -34,55 +34,55 @@ namespace {
 /* ---- Process-wide simulated state --------------------------------------- */
 
 struct host_win {
-    std::string class_name;             /* window class, compared without case */
-    host_handler handler;               /* the test's handler, or null */
-    std::vector<host_message> log;      /* every message received */
-    std::map<int, std::string> texts;   /* control texts by id */
-    std::map<int, bool> disabled;       /* controls disabled by id */
-    bool alive;                         /* false once destroyed */
+    std::string class_name;           /* window class, compared without case */
+    host_handler handler;             /* the test's handler, or null */
+    std::vector<host_message> log;    /* every message received */
+    std::map<int, std::string> texts; /* control texts by id */
+    std::map<int, bool> disabled;     /* controls disabled by id */
+    bool alive;                       /* false once destroyed */
 };
 
-struct posted {                         /* a message waiting in the queue */
+struct posted { /* a message waiting in the queue */
     plat_window w;
     unsigned msg;
     plat_wparam wp;
     plat_lparam lp;
 };
 
-struct share_entry {                    /* one open of a file, for share modes */
-    int fd;                             /* our descriptor, -1 for a held file */
-    int access;                         /* OF_READ, OF_WRITE or OF_READWRITE */
-    int share;                          /* OF_SHARE_* bits, 0 for compatibility */
+struct share_entry { /* one open of a file, for share modes */
+    int fd;          /* our descriptor, -1 for a held file */
+    int access;      /* OF_READ, OF_WRITE or OF_READWRITE */
+    int share;       /* OF_SHARE_* bits, 0 for compatibility */
 };
 
 typedef std::pair<dev_t, ino_t> file_id;
 
 struct host_state {
-    std::vector<host_box> boxes;                    /* boxes shown */
-    std::vector<int> answers;                       /* scripted answers, in order */
-    std::vector<std::unique_ptr<host_win>> windows; /* every window ever made */
-    std::vector<posted> queue;                      /* posted messages */
-    void (*drain_hook)(void) = nullptr;             /* the test's user */
-    int drains = 0;                                 /* drains so far */
-    std::map<std::string, std::string> machine;     /* registry "key\value" */
-    std::map<std::string, std::string> profiles;    /* "file|section|key" */
-    std::string module_path;                        /* GetModuleFileNameA */
-    std::map<char, std::string> drives;             /* drive letter to dir */
-    bool fake_clock = false;                        /* clock from the test */
-    uint32_t clock = 0;                             /* fake clock's time */
-    uint32_t clock_step = 0;                        /* added at every read */
-    std::vector<std::string> execs;                 /* WinExec command lines */
-    std::vector<unsigned> exec_results;             /* scripted WinExec results */
-    int exit_windows = 0;                           /* ExitWindowsEx calls */
-    std::vector<std::string> claimed_elsewhere;     /* names other processes hold */
+    std::vector<host_box> boxes;                        /* boxes shown */
+    std::vector<int> answers;                           /* scripted answers, in order */
+    std::vector<std::unique_ptr<host_win>> windows;     /* every window ever made */
+    std::vector<posted> queue;                          /* posted messages */
+    void (*drain_hook)(void) = nullptr;                 /* the test's user */
+    int drains = 0;                                     /* drains so far */
+    std::map<std::string, std::string> machine;         /* registry "key\value" */
+    std::map<std::string, std::string> profiles;        /* "file|section|key" */
+    std::string module_path;                            /* GetModuleFileNameA */
+    std::map<char, std::string> drives;                 /* drive letter to dir */
+    bool fake_clock = false;                            /* clock from the test */
+    uint32_t clock = 0;                                 /* fake clock's time */
+    uint32_t clock_step = 0;                            /* added at every read */
+    std::vector<std::string> execs;                     /* WinExec command lines */
+    std::vector<unsigned> exec_results;                 /* scripted WinExec results */
+    int exit_windows = 0;                               /* ExitWindowsEx calls */
+    std::vector<std::string> claimed_elsewhere;         /* names other processes hold */
     std::map<file_id, std::vector<share_entry>> shares; /* open files */
-    std::map<file_id, plat_filetime> created;       /* creation times set */
-    std::map<int, file_id> fd_ids;                  /* our fds to their files */
-    int live_blocks = 0;                            /* allocations not freed */
-    int fail_at[FAULT_KINDS] = {};                  /* call number to fail, 0 none */
-    int calls[FAULT_KINDS] = {};                    /* calls of each kind */
-    bool boxes_to_stderr = false;                   /* boxes also written out */
-    bool quiet = false;                             /* windows keep no message log */
+    std::map<file_id, plat_filetime> created;           /* creation times set */
+    std::map<int, file_id> fd_ids;                      /* our fds to their files */
+    int live_blocks = 0;                                /* allocations not freed */
+    int fail_at[FAULT_KINDS] = {};                      /* call number to fail, 0 none */
+    int calls[FAULT_KINDS] = {};                        /* calls of each kind */
+    bool boxes_to_stderr = false;                       /* boxes also written out */
+    bool quiet = false;                                 /* windows keep no message log */
 };
 
 host_state &st() {
@@ -347,7 +347,7 @@ int64_t local_bias(void) {
 
 struct sink {
     char *buf;
-    size_t cap;                         /* bytes, terminator included */
+    size_t cap; /* bytes, terminator included */
     size_t len;
     void put(char c) {
         if (len + 1 < cap) buf[len++] = c;
@@ -501,8 +501,8 @@ int plat_get_file_time(plat_file f, plat_filetime *created, plat_filetime *acces
     return 1;
 }
 
-int plat_set_file_time(plat_file f, const plat_filetime *created,
-                       const plat_filetime *accessed, const plat_filetime *written) {
+int plat_set_file_time(plat_file f, const plat_filetime *created, const plat_filetime *accessed,
+                       const plat_filetime *written) {
     struct timespec ts[2];
     ts[0].tv_nsec = ts[1].tv_nsec = UTIME_OMIT;
     if (accessed) ts[0] = timespec_from_ft(*accessed);
@@ -653,10 +653,14 @@ int plat_vformat(char *buf, size_t capacity, const char *format, va_list args) {
         bool left = false, alt = false;
         char fill = ' ';
         for (;; f++) {
-            if (*f == '-') left = true;
-            else if (*f == '#') alt = true;
-            else if (*f == '0') fill = '0';
-            else break;
+            if (*f == '-')
+                left = true;
+            else if (*f == '#')
+                alt = true;
+            else if (*f == '0')
+                fill = '0';
+            else
+                break;
         }
         int width = 0, precision = -1;
         while (*f >= '0' && *f <= '9') width = width * 10 + (*f++ - '0');
@@ -737,8 +741,8 @@ plat_lparam deliver(plat_window w, int item, unsigned msg, plat_wparam wp, plat_
 
 int plat_message_box(plat_window owner, const char *text, const char *caption, unsigned style) {
     host_state &s = st();
-    s.boxes.push_back(host_box{owner, text ? text : "", caption == nullptr,
-                               caption ? caption : "", style});
+    s.boxes.push_back(
+        host_box{owner, text ? text : "", caption == nullptr, caption ? caption : "", style});
     if (s.boxes_to_stderr) fprintf(stderr, "%s\n", text ? text : "");
     if (!s.answers.empty()) {
         int answer = s.answers.front();
@@ -805,8 +809,7 @@ void plat_drain_messages(int translate) {
 
 plat_window plat_find_window(const char *class_name) {
     for (auto &w : st().windows)
-        if (w->alive && plat_compare_nocase(w->class_name.c_str(), class_name) == 0)
-            return w.get();
+        if (w->alive && plat_compare_nocase(w->class_name.c_str(), class_name) == 0) return w.get();
     return nullptr;
 }
 
@@ -839,8 +842,8 @@ int copy_out(const std::string &text, char *buf, int capacity) {
 }
 } /* namespace */
 
-int plat_get_profile_string(const char *section, const char *key, const char *fallback,
-                            char *buf, int capacity) {
+int plat_get_profile_string(const char *section, const char *key, const char *fallback, char *buf,
+                            int capacity) {
     return plat_get_private_profile_string(section, key, fallback, buf, capacity, "win.ini");
 }
 
@@ -853,8 +856,10 @@ int plat_get_private_profile_string(const char *section, const char *key, const 
 
 int plat_write_private_profile_string(const char *section, const char *key, const char *value,
                                       const char *file) {
-    if (value) st().profiles[profile_key(file, section, key)] = value;
-    else st().profiles.erase(profile_key(file, section, key));
+    if (value)
+        st().profiles[profile_key(file, section, key)] = value;
+    else
+        st().profiles.erase(profile_key(file, section, key));
     return 1;
 }
 
@@ -931,7 +936,8 @@ void host_boxes_to_stderr(bool on) { st().boxes_to_stderr = on; }
 void host_quiet(bool on) { st().quiet = on; }
 
 plat_window host_create_window(const char *class_name, host_handler handler) {
-    st().windows.push_back(std::unique_ptr<host_win>(new host_win{class_name, handler, {}, {}, {}, true}));
+    st().windows.push_back(
+        std::unique_ptr<host_win>(new host_win{class_name, handler, {}, {}, {}, true}));
     return st().windows.back().get();
 }
 
@@ -995,7 +1001,8 @@ void host_claim_elsewhere(const char *name) { st().claimed_elsewhere.push_back(n
 void host_hold_file(const char *path) {
     struct stat sb;
     if (stat(host_path(path).c_str(), &sb) != 0) return;
-    st().shares[file_id(sb.st_dev, sb.st_ino)].push_back(share_entry{-1, OF_READWRITE, OF_SHARE_EXCLUSIVE});
+    st().shares[file_id(sb.st_dev, sb.st_ino)].push_back(
+        share_entry{-1, OF_READWRITE, OF_SHARE_EXCLUSIVE});
 }
 
 void host_release_files(void) {

@@ -27,11 +27,11 @@ void host_set_string(unsigned id, const char *text);
 
 /* ---- Message boxes ------------------------------------------------------- */
 struct host_box {
-    plat_window owner;              /* the owner passed, null for none */
-    std::string text;               /* the text exactly as shown */
-    bool default_caption;           /* no caption given: the platform's own */
-    std::string caption;            /* the caption, when one was given */
-    unsigned style;                 /* the MB_* style word */
+    plat_window owner;    /* the owner passed, null for none */
+    std::string text;     /* the text exactly as shown */
+    bool default_caption; /* no caption given: the platform's own */
+    std::string caption;  /* the caption, when one was given */
+    unsigned style;       /* the MB_* style word */
 };
 const std::vector<host_box> &host_boxes(void);
 void host_clear_boxes(void);
@@ -49,11 +49,11 @@ void host_quiet(bool on);
 /* ---- Windows ------------------------------------------------------------- */
 typedef plat_lparam (*host_handler)(plat_window w, int item, unsigned msg, plat_wparam wp,
                                     plat_lparam lp);
-struct host_message {               /* one message a window received */
-    int item;                       /* the control it was sent to, -1 the window */
-    unsigned msg;                   /* the message number */
-    plat_wparam wp;                 /* its wParam */
-    plat_lparam lp;                 /* its lParam (pointers are not followed) */
+struct host_message { /* one message a window received */
+    int item;         /* the control it was sent to, -1 the window */
+    unsigned msg;     /* the message number */
+    plat_wparam wp;   /* its wParam */
+    plat_lparam lp;   /* its lParam (pointers are not followed) */
 };
 /* Makes a window of a class; handler may be null (every message answers 0).
    The handler sees messages for the window (item -1) and for its controls. */
@@ -61,7 +61,7 @@ plat_window host_create_window(const char *class_name, host_handler handler);
 void host_destroy_window(plat_window w);
 const std::vector<host_message> &host_window_log(plat_window w);
 std::string host_item_text(plat_window w, int item);
-bool host_item_enabled(plat_window w, int item);   /* true until disabled */
+bool host_item_enabled(plat_window w, int item); /* true until disabled */
 /* Called at every drain of the message queue, after the posted messages have
    been delivered; tests play the user from here (a click on Cancel). */
 void host_on_drain(void (*hook)(void));
@@ -70,8 +70,7 @@ int host_drain_count(void);
 /* ---- Values the machine would hold --------------------------------------- */
 void host_set_machine_value(const char *key, const char *value, const char *data);
 /* file "win.ini" is the user's profile (GetProfileStringA). */
-void host_set_profile(const char *file, const char *section, const char *key,
-                      const char *value);
+void host_set_profile(const char *file, const char *section, const char *key, const char *value);
 std::string host_profile(const char *file, const char *section, const char *key);
 bool host_profile_has(const char *file, const char *section, const char *key);
 void host_set_module_path(const char *path);
@@ -98,15 +97,15 @@ int host_live_blocks(void);
 
 /* ---- Fault injection ----------------------------------------------------- */
 enum host_fault_kind {
-    FAULT_OPEN,                     /* plat_lopen fails */
-    FAULT_CREATE,                   /* plat_lcreat fails */
-    FAULT_READ_SHORT,               /* plat_lread returns half of what it could */
-    FAULT_READ_ERROR,               /* plat_lread returns HFILE_ERROR */
-    FAULT_WRITE_SHORT,              /* plat_lwrite stores half */
-    FAULT_WRITE_ERROR,              /* plat_lwrite returns HFILE_ERROR */
-    FAULT_SEEK,                     /* plat_llseek returns HFILE_ERROR */
-    FAULT_GLOBAL_ALLOC,             /* plat_global_alloc returns null */
-    FAULT_MALLOC,                   /* plat_malloc returns null */
+    FAULT_OPEN,         /* plat_lopen fails */
+    FAULT_CREATE,       /* plat_lcreat fails */
+    FAULT_READ_SHORT,   /* plat_lread returns half of what it could */
+    FAULT_READ_ERROR,   /* plat_lread returns HFILE_ERROR */
+    FAULT_WRITE_SHORT,  /* plat_lwrite stores half */
+    FAULT_WRITE_ERROR,  /* plat_lwrite returns HFILE_ERROR */
+    FAULT_SEEK,         /* plat_llseek returns HFILE_ERROR */
+    FAULT_GLOBAL_ALLOC, /* plat_global_alloc returns null */
+    FAULT_MALLOC,       /* plat_malloc returns null */
     FAULT_KINDS
 };
 /* The nth call (1 = the next one) of that kind from now fails; 0 disarms. */

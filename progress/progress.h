@@ -14,18 +14,18 @@
 #include "platform/platform.h"
 
 enum {
-    MTR_SETRANGE = 0x400,     /* wParam: the new range */
-    MTR_GETRANGE = 0x401,     /* result: the range, low 16 bits */
-    MTR_SETPOS = 0x402,       /* wParam: the new position */
-    MTR_GETPOS = 0x403,       /* result: the position, low 16 bits */
-    PRG_SHOWFILE = 1302,      /* lParam: the name for the file line */
-    PRG_ADVANCE = 1304        /* wParam: units of 10240 bytes; result: cancel flag */
+    MTR_SETRANGE = 0x400, /* wParam: the new range */
+    MTR_GETRANGE = 0x401, /* result: the range, low 16 bits */
+    MTR_SETPOS = 0x402,   /* wParam: the new position */
+    MTR_GETPOS = 0x403,   /* result: the position, low 16 bits */
+    PRG_SHOWFILE = 1302,  /* lParam: the name for the file line */
+    PRG_ADVANCE = 1304    /* wParam: units of 10240 bytes; result: cancel flag */
 };
 
 enum { PROGRESS_UNIT = 10240 }; /* bytes per unit of the bar */
 
-extern int cancel_flag;              /* 1 once the user confirmed Cancel; never reset */
-extern uint32_t copy_byte_counter;   /* bytes the file copy has written, all files */
+extern int cancel_flag;            /* 1 once the user confirmed Cancel; never reset */
+extern uint32_t copy_byte_counter; /* bytes the file copy has written, all files */
 
 /* Sets the bar of the dialog (its Meter) to a position or a range. */
 void progress_set_pos(plat_window dialog, uint32_t position);

@@ -14,36 +14,36 @@
 
 /* String ids of the table (resources/strings.def). */
 enum {
-    MSG_CANNOT_CREATE_DIR = 1004, /* "The %s directory cannot be created..." */
-    MSG_CONFIRM_CANCEL = 1005,    /* "Setup has not completed installing..." */
-    MSG_NOT_INSTALLED = 1006,     /* "The software has not been successfully installed..." */
-    MSG_FILE_MISSING = 1013,      /* "Cannot find required file %s..." */
-    MSG_SAME_DIRECTORY = 1016,    /* ""Install To" directory must be different..." */
-    MSG_CANNOT_OPEN = 1017,       /* "Cannot open %s": a copy result, never shown */
-    MSG_CANNOT_WRITE = 1018,      /* "Cannot open %s for writing" */
-    MSG_WRITE_ERROR = 1019,       /* "Error writing to %s" */
-    MSG_CAPTION = 1021,           /* "Tarvex Setup" */
-    MSG_PRODUCT_RUNNING = 1022,   /* "Another version of Tarvex is running..." */
-    MSG_TIME_MISMATCH = 1023,     /* "Date/time stamp on the file %s does not match..." */
-    MSG_INVALID_DIR = 1024,       /* "Invalid destination directory" */
-    MSG_ALREADY_RUNNING = 1025,   /* "Setup is already running" */
-    MSG_PROGRESS_TITLE = 1026,    /* "Installing" */
-    MSG_SHELL_EXT_WAIT = 1029,    /* "Please wait a moment while the Tarvex Shell Extension..." */
-    MSG_CANT_CREATE_OUTPUT = 1030,/* "Can't create output file: %s" */
-    MSG_CANT_OPEN_INPUT = 1031,   /* "Can't open input file: %s" */
-    MSG_UNKNOWN_METHOD = 1032,    /* "unknown compression" */
-    MSG_BAD_CRC = 1033,           /* "ZIP damaged: file %s: Bad CRC %08lx (should be %08lx)" */
-    MSG_BAD_HEADER = 1034,        /* "Invalid Zipfile Header" */
-    MSG_NO_MEMORY = 1035,         /* "Insufficient memory" */
-    MSG_DISK_FULL = 1036,         /* "Error writing to %s.  Possible cause: disk full" */
-    MSG_READ_ERROR = 1037         /* "Error reading %s.  Possible cause: bad disk" */
+    MSG_CANNOT_CREATE_DIR = 1004,  /* "The %s directory cannot be created..." */
+    MSG_CONFIRM_CANCEL = 1005,     /* "Setup has not completed installing..." */
+    MSG_NOT_INSTALLED = 1006,      /* "The software has not been successfully installed..." */
+    MSG_FILE_MISSING = 1013,       /* "Cannot find required file %s..." */
+    MSG_SAME_DIRECTORY = 1016,     /* ""Install To" directory must be different..." */
+    MSG_CANNOT_OPEN = 1017,        /* "Cannot open %s": a copy result, never shown */
+    MSG_CANNOT_WRITE = 1018,       /* "Cannot open %s for writing" */
+    MSG_WRITE_ERROR = 1019,        /* "Error writing to %s" */
+    MSG_CAPTION = 1021,            /* "Tarvex Setup" */
+    MSG_PRODUCT_RUNNING = 1022,    /* "Another version of Tarvex is running..." */
+    MSG_TIME_MISMATCH = 1023,      /* "Date/time stamp on the file %s does not match..." */
+    MSG_INVALID_DIR = 1024,        /* "Invalid destination directory" */
+    MSG_ALREADY_RUNNING = 1025,    /* "Setup is already running" */
+    MSG_PROGRESS_TITLE = 1026,     /* "Installing" */
+    MSG_SHELL_EXT_WAIT = 1029,     /* "Please wait a moment while the Tarvex Shell Extension..." */
+    MSG_CANT_CREATE_OUTPUT = 1030, /* "Can't create output file: %s" */
+    MSG_CANT_OPEN_INPUT = 1031,    /* "Can't open input file: %s" */
+    MSG_UNKNOWN_METHOD = 1032,     /* "unknown compression" */
+    MSG_BAD_CRC = 1033,            /* "ZIP damaged: file %s: Bad CRC %08lx (should be %08lx)" */
+    MSG_BAD_HEADER = 1034,         /* "Invalid Zipfile Header" */
+    MSG_NO_MEMORY = 1035,          /* "Insufficient memory" */
+    MSG_DISK_FULL = 1036,          /* "Error writing to %s.  Possible cause: disk full" */
+    MSG_READ_ERROR = 1037          /* "Error reading %s.  Possible cause: bad disk" */
 };
 
 /* Buffer sizes of the message operations, terminator included. */
 enum {
-    MESSAGE_TEMPLATE_SIZE = 512,  /* a text as loaded for the setup message box */
-    MESSAGE_TEXT_SIZE = 516,      /* a formatted text, and each engine result */
-    NOT_FOUND_TEXT_SIZE = 128     /* the engine's "String Resource not found" text */
+    MESSAGE_TEMPLATE_SIZE = 512, /* a text as loaded for the setup message box */
+    MESSAGE_TEXT_SIZE = 516,     /* a formatted text, and each engine result */
+    NOT_FOUND_TEXT_SIZE = 128    /* the engine's "String Resource not found" text */
 };
 
 /* Shows text id, formatted with the arguments, in a box of the given style

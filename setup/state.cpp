@@ -128,8 +128,10 @@ void find_source_directory(void) {
     plat_module_file_name(path, sizeof path);
     if (file_probe(path)) setup.reference_time = setup.find.ftLastWriteTime;
     char *last = strrchr(path, '\\');
-    if (last) last[1] = 0;
-    else path[0] = 0;
+    if (last)
+        last[1] = 0;
+    else
+        path[0] = 0;
     copy_whole(setup.source_dir, sizeof setup.source_dir, path);
 }
 
