@@ -218,9 +218,9 @@ TEST_F(Platform, TextsAreCutAndTerminatedWithinTheirBuffers) {
 
 TEST_F(Platform, FormatterFillsEveryPlaceholderOfTheMessages) {
     char out[256];
-    plat_format(out, sizeof out, "Drive %c: contains %ldK.  %s: Bad CRC %08lx (should be %08lx) %d",
-                'C', int32_t(1234), "a.txt", uint32_t(0xABCDEF), uint32_t(0xDEADBEEF), -96);
-    EXPECT_STREQ(out, "Drive C: contains 1234K.  a.txt: Bad CRC 00abcdef (should be deadbeef) -96");
+    plat_format(out, sizeof out, "Drive %c: %ldK.  %s: Bad CRC %08lx (should be %08lx) %d %d%%",
+                'C', int32_t(-5), "a.txt", uint32_t(0xABCDEF), uint32_t(0xDEADBEEF), -96, 42);
+    EXPECT_STREQ(out, "Drive C: -5K.  a.txt: Bad CRC 00abcdef (should be deadbeef) -96 42%");
 }
 
 TEST_F(Platform, FormatterNeverWritesPastItsCapacity) {
