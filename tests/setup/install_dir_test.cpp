@@ -93,21 +93,19 @@ TEST(DirectoryRules, TargetDirectoryAndPrefix) {
     EXPECT_EQ(target_of(longest.c_str()), longest + "|" + longest + "\\");
 }
 
-TEST_F(InstallDir, TheSourceDirectoryInAnySpellingIsRefused) {
-    for (const char *field : {"c:\\disk", "C:\\DISK\\", "C:/disk/", "c:\\Disk/"}) {
-        EXPECT_EQ(press_ok(field), 0) << field;
-        expect_refused("\"Install To\" directory must be different than \"Install From\" "
-                       "directory.  Please specify a different directory.",
-                       MB_ICONERROR, dialog);
-        EXPECT_EQ(host_item_text(dialog, IDC_DIR_EDIT), field);
-    }
-    EXPECT_TRUE(fakes.steps.empty());
-}
-
-TEST_F(InstallDir, AMalformedFieldIsRefusedBeforeAnyCheck) {
-    for (const char *field : {"TARVEX", "\\TARVEX", ""}) {
-        EXPECT_EQ(press_ok(field), 0);
-        expect_refused("Invalid destination directory", MB_ICONERROR, dialog);
+TEST_F(InstallDir, TheSourceDirectoryInAnySpellingOrAMalformedFieldIsRefusedBeforeAnyCheck) {
+    const char *same = "\"Install To\" directory must be different than \"Install From\" "
+                       "directory.  Please specify a different directory.";
+    const char *malformed = "Invalid destination directory";
+    const struct {
+        const char *field, *text;
+    } cases[] = {{"c:\\disk", same},  {"C:\\DISK\\", same},  {"C:/disk/", same},
+                 {"c:\\Disk/", same}, {"TARVEX", malformed}, {"\\TARVEX", malformed},
+                 {"", malformed}};
+    for (const auto &c : cases) {
+        EXPECT_EQ(press_ok(c.field), 0) << c.field;
+        expect_refused(c.text, MB_ICONERROR, dialog);
+        EXPECT_EQ(host_item_text(dialog, IDC_DIR_EDIT), c.field);
     }
     EXPECT_TRUE(fakes.steps.empty());
 }
@@ -141,14 +139,13 @@ TEST_F(InstallDir, AnAcceptedDirectoryIsCreatedOrKeptEnteredAndSized) {
 
 TEST_F(InstallDir, ADirectoryThatCannotBeMadeGives1004AndARetryTheSameTotal) {
     host_map_drive('1', (root + "/no-such-drive").c_str());
-    EXPECT_EQ(press_ok("1:\\TARVEX"), 0);
-    expect_refused("The 1:\\TARVEX directory cannot be created.\nEnter another directory or try "
-                   "another drive.",
-                   MB_ICONINFORMATION, dialog);
-    EXPECT_EQ(press_ok("C:\\A\\B"), 0);
-    expect_refused("The C:\\A\\B directory cannot be created.\nEnter another directory or try "
-                   "another drive.",
-                   MB_ICONINFORMATION, dialog);
+    for (std::string field : {"1:\\TARVEX", "C:\\A\\B"}) { // a missing drive or parent
+        EXPECT_EQ(press_ok(field), 0);
+        expect_refused("The " + field +
+                           " directory cannot be created.\nEnter another directory or try "
+                           "another drive.",
+                       MB_ICONINFORMATION, dialog);
+    }
     EXPECT_FALSE(exists("A"));
     EXPECT_EQ(press_ok("C:\\A"), 1);
     EXPECT_EQ(setup.size_total, SIZE_KB);

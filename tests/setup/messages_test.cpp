@@ -31,20 +31,6 @@ TEST_F(Messages, SetupBoxShowsTheFormattedTextUnderTheCaption) {
     EXPECT_EQ(box.style, unsigned(MB_ICONERROR));
 }
 
-TEST_F(Messages, TextsKeepTheirLineBreaksQuotesAndDoubleBlanks) {
-    setup_message_box(nullptr, MSG_SAME_DIRECTORY, MB_ICONERROR);
-    setup_message_box(nullptr, MSG_NOT_INSTALLED, MB_TASKMODAL | MB_ICONINFORMATION);
-    setup_message_box(nullptr, MSG_PRODUCT_RUNNING, MB_ICONERROR);
-    EXPECT_EQ(host_boxes()[0].text,
-              "\"Install To\" directory must be different than \"Install From\" directory.  "
-              "Please specify a different directory.");
-    EXPECT_EQ(host_boxes()[1].text, "The software has not been successfully installed.\nYou "
-                                    "must run Setup again before using the software.");
-    EXPECT_EQ(host_boxes()[1].style, 0x2040u);
-    EXPECT_EQ(host_boxes()[2].text,
-              "Another version of Tarvex is running.  Please close it and re-run SETUP");
-}
-
 TEST_F(Messages, SetupBoxReturnsTheUsersAnswer) {
     host_answer_next_box(IDYES);
     EXPECT_EQ(setup_message_box(nullptr, MSG_CONFIRM_CANCEL, MB_YESNO | MB_ICONQUESTION), IDYES);
@@ -85,7 +71,7 @@ TEST_F(Messages, EngineLookupJoinsContinuedTextsInIdOrder) {
     EXPECT_TRUE(host_boxes().empty());
 }
 
-TEST_F(Messages, EngineLookupOfAMissingContinuationNamesItAndKeepsThePart) {
+TEST_F(Messages, EngineLookupOfAMissingPartNamesItAndKeepsWhatCameBefore) {
     plat_window owner = host_create_window("#32770", nullptr);
     host_set_string(2000, "!abc");
     EXPECT_STREQ(engine_string(owner, 2000), "abc");
@@ -94,11 +80,8 @@ TEST_F(Messages, EngineLookupOfAMissingContinuationNamesItAndKeepsThePart) {
     EXPECT_TRUE(host_boxes()[0].default_caption);
     EXPECT_EQ(host_boxes()[0].owner, owner);
     EXPECT_EQ(host_boxes()[0].style, unsigned(MB_ICONERROR));
-}
-
-TEST_F(Messages, EngineLookupOfAMissingIdYieldsAnEmptyText) {
-    EXPECT_STREQ(engine_string(nullptr, 1), "");
-    EXPECT_EQ(host_boxes()[0].text, "Error: String Resource not found: 1");
+    EXPECT_STREQ(engine_string(nullptr, 1), ""); /* a missing first part: nothing kept */
+    EXPECT_EQ(host_boxes()[1].text, "Error: String Resource not found: 1");
 }
 
 TEST_F(Messages, EngineJoinStopsAtItsBuffer) {
@@ -107,23 +90,6 @@ TEST_F(Messages, EngineJoinStopsAtItsBuffer) {
     host_set_string(2001, part.c_str());
     host_set_string(2002, "end");
     EXPECT_EQ(strlen(engine_string(nullptr, 2000)), size_t(MESSAGE_TEXT_SIZE - 1));
-}
-
-TEST_F(Messages, EngineErrorBoxHasTheDefaultCaptionAndErrorIcon) {
-    engine_error_box(nullptr, "Internal error 96");
-    EXPECT_TRUE(host_boxes()[0].default_caption);
-    EXPECT_EQ(host_boxes()[0].text, "Internal error 96");
-    EXPECT_EQ(host_boxes()[0].style, unsigned(MB_ICONERROR));
-}
-
-TEST_F(Messages, FormatterFollowsThePlatformsPlaceholders) {
-    char out[64];
-    plat_format(out, sizeof out, "Bad CRC %08lx (should be %08lx)", 0xABCu, 0xCBF43926u);
-    EXPECT_STREQ(out, "Bad CRC 00000abc (should be cbf43926)");
-    plat_format(out, sizeof out, "Drive %c: %ldK %d%%", 'C', -5, 42);
-    EXPECT_STREQ(out, "Drive C: -5K 42%");
-    plat_format(out, 8, "%s", "abcdefghijkl");
-    EXPECT_STREQ(out, "abcdefg");
 }
 
 } // namespace

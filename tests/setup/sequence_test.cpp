@@ -71,28 +71,28 @@ TEST_F(Sequence, AFullRunFillsTheBarAndLaunchesTheProgramFromItsDirectory) {
     EXPECT_EQ(std::string(cwd), root + "/Tarvex");
 }
 
-TEST_F(Sequence, CancelInTheDialogGivesOnly1006) {
-    fakes.install_answer = 0;
-    EXPECT_EQ(run_setup(), 0);
-    EXPECT_EQ(fakes.steps, (steps{"meter", "install_dir"}));
-    expect_not_installed_only();
-}
-
-TEST_F(Sequence, AFailedCopySkipsTheExtractionAnd1006ComesAfterTheDialog) {
-    fakes.pass_result[1] = 0;
-    EXPECT_EQ(run_setup(), 0);
-    EXPECT_EQ(fakes.steps,
-              (steps{"meter", "install_dir", "check", "progress_open", "copy", "progress_close"}));
-    EXPECT_EQ(fakes.boxes_at_close, 0u);
-    expect_not_installed_only();
-}
-
-TEST_F(Sequence, AFailedExtractionGives1006AndNoLaunch) {
-    fakes.extract_result = 0;
-    EXPECT_EQ(run_setup(), 0);
-    EXPECT_EQ(fakes.steps.back(), "progress_close");
-    EXPECT_EQ(fakes.boxes_at_close, 0u);
-    expect_not_installed_only();
+TEST_F(Sequence, ACancelOrFailedStepEndsSetupWithOnly1006AfterTheDialogCloses) {
+    const steps all = {"meter", "install_dir", "check",         "progress_open",
+                       "copy",  "extract",     "progress_close"};
+    const struct {
+        int install_answer, copy_result, extract_result;
+        steps ran;
+    } cases[] = {
+        {0, 1, 1, {"meter", "install_dir"}},
+        {1, 0, 1, {"meter", "install_dir", "check", "progress_open", "copy", "progress_close"}},
+        {1, 1, 0, all},
+    };
+    for (const auto &c : cases) {
+        TearDown();
+        SetUp();
+        fakes.install_answer = c.install_answer;
+        fakes.pass_result[1] = c.copy_result;
+        fakes.extract_result = c.extract_result;
+        EXPECT_EQ(run_setup(), 0);
+        EXPECT_EQ(fakes.steps, c.ran);
+        EXPECT_EQ(fakes.boxes_at_close, 0u);
+        expect_not_installed_only();
+    }
 }
 
 TEST_F(Sequence, TheProgramIsTriedByNameAndThenTheUserIsToldWhatWasRun) {

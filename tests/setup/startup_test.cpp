@@ -73,56 +73,37 @@ TEST_F(Startup, AnOverlongProgramPathIsCutToItsCapacity) {
     EXPECT_STREQ(setup.source_dir, "C:\\");
 }
 
-TEST_F(Startup, BuiltInProposalWithoutRegistryOrAssociation) {
-    EXPECT_EQ(proposal(), "C:\\Tarvex");
-}
-
-TEST_F(Startup, ProgramFilesDirectoryGetsTheProductsFolder) {
-    host_set_machine_value("Software\\Microsoft\\Windows\\CurrentVersion", "ProgramFilesDir",
-                           "C:\\Program Files");
-    EXPECT_EQ(proposal(), "C:\\Program Files\\Tarvex");
-}
-
-TEST_F(Startup, AnOverlongProgramFilesValueIsIgnored) {
-    std::string value = "C:\\" + std::string(250, 'p');
-    host_set_machine_value("Software\\Microsoft\\Windows\\CurrentVersion", "ProgramFilesDir",
-                           value.c_str());
-    EXPECT_EQ(proposal(), "C:\\Tarvex");
-    value = "C:\\" + std::string(97, 'p'); // fits the value, not the proposal with \Tarvex
-    host_set_machine_value("Software\\Microsoft\\Windows\\CurrentVersion", "ProgramFilesDir",
-                           value.c_str());
-    EXPECT_EQ(proposal(), "C:\\Tarvex");
-}
-
-TEST_F(Startup, AssociationOfTheProductGivesItsDirectoryInStoredSpelling) {
+TEST_F(Startup, TheProposalComesFromTheAssociationProgramFilesOrTheBuiltInName) {
+    const std::string too_long = "C:\\" + std::string(250, 'p');
+    const std::string no_room = "C:\\" + std::string(97, 'p'); // fits the value, not \\Tarvex
+    const std::string long_entry = "D:\\" + std::string(150, 'a') + "\\TARVEX32.EXE";
+    const struct {
+        const char *program_files; /* the machine value; null: absent */
+        const char *association;   /* win.ini's zip extension; null: absent */
+        const char *proposal;
+    } cases[] = {
+        {nullptr, nullptr, "C:\\Tarvex"},
+        {"C:\\Program Files", nullptr, "C:\\Program Files\\Tarvex"},
+        {too_long.c_str(), nullptr, "C:\\Tarvex"},
+        {no_room.c_str(), nullptr, "C:\\Tarvex"},
+        {"C:\\Program Files", "C:\\TARVEX\\TARVEX32.EXE ^.ZIP", "C:\\Tarvex"}, // stored spelling
+        {nullptr, "C:\\TOOLS\\TV.EXE ^.ZIP", "C:\\Tarvex"},                    // another program
+        {nullptr, "TARVEX32.EXE ^.ZIP", "C:\\Tarvex"},
+        {nullptr, "C:\\MY TOOLS\\TARVEX32.EXE ^.ZIP", "C:\\Tarvex"},   // a blank before it
+        {nullptr, "D:\\APPS\\TV\\tarvex32.exe ^.ZIP", "D:\\APPS\\TV"}, // missing: as written
+        {nullptr, long_entry.c_str(), "C:\\Tarvex"},                   // too long: dropped
+    };
     make_dir("Tarvex");
-    host_set_machine_value("Software\\Microsoft\\Windows\\CurrentVersion", "ProgramFilesDir",
-                           "C:\\Program Files");
-    host_set_profile("win.ini", "extensions", "zip", "C:\\TARVEX\\TARVEX32.EXE ^.ZIP");
-    EXPECT_EQ(proposal(), "C:\\Tarvex");
-}
-
-TEST_F(Startup, AssociationOfAnotherProgramLeavesTheProposal) {
-    host_set_profile("win.ini", "extensions", "zip", "C:\\TOOLS\\TV.EXE ^.ZIP");
-    EXPECT_EQ(proposal(), "C:\\Tarvex");
-    host_set_profile("win.ini", "extensions", "zip", "TARVEX32.EXE ^.ZIP");
-    EXPECT_EQ(proposal(), "C:\\Tarvex");
-}
-
-TEST_F(Startup, AssociationWithABlankBeforeTheProgramIsNotRecognised) {
-    host_set_profile("win.ini", "extensions", "zip", "C:\\MY TOOLS\\TARVEX32.EXE ^.ZIP");
-    EXPECT_EQ(proposal(), "C:\\Tarvex");
-}
-
-TEST_F(Startup, AssociationToAMissingDirectoryIsProposedAsWritten) {
-    host_set_profile("win.ini", "extensions", "zip", "D:\\APPS\\TV\\tarvex32.exe ^.ZIP");
-    EXPECT_EQ(proposal(), "D:\\APPS\\TV");
-}
-
-TEST_F(Startup, AssociationTooLongForTheProposalIsDropped) {
-    std::string entry = "D:\\" + std::string(150, 'a') + "\\TARVEX32.EXE";
-    host_set_profile("win.ini", "extensions", "zip", entry.c_str());
-    EXPECT_EQ(proposal(), "C:\\Tarvex");
+    for (const auto &c : cases) {
+        host_reset();
+        host_map_drive('C', root.c_str());
+        if (c.program_files)
+            host_set_machine_value("Software\\Microsoft\\Windows\\CurrentVersion",
+                                   "ProgramFilesDir", c.program_files);
+        if (c.association) host_set_profile("win.ini", "extensions", "zip", c.association);
+        EXPECT_EQ(proposal(), c.proposal) << (c.program_files ? c.program_files : "-") << " "
+                                          << (c.association ? c.association : "-");
+    }
 }
 
 TEST_F(Startup, LongNameFormGivesEveryComponentItsStoredName) {
