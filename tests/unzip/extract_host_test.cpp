@@ -147,26 +147,6 @@ TEST_F(Failures, NoWindowMeansNoBuffersAndNoMemoryMessage) {
     EXPECT_EQ("Insufficient memory", box());
 }
 
-TEST_F(Failures, EveryFailedReadEndsTheRunWithOneMessageAndNothingLeft) {
-    write_file(archive, zip_archive({member("a.txt", content(30000, 1), 8),
-                                     streamed("b.txt", content(40000, 2))}));
-    ASSERT_EQ(0, run_raw());
-    int reads = host_call_count(FAULT_READ_SHORT);
-    for (host_fault_kind kind : {FAULT_READ_SHORT, FAULT_READ_ERROR}) {
-        for (int n = 1; n <= reads; n++) {
-            host_reset();
-            request.result = 0;
-            host_fail_call(kind, n);
-            run_raw();
-            /* A streamed member's data may come in any pieces; all else fails. */
-            EXPECT_EQ(request.result == 2 ? 1u : 0u, host_boxes().size()) << kind << " " << n;
-            EXPECT_TRUE(request.result == 2 || kind == FAULT_READ_SHORT) << n;
-            EXPECT_EQ(0, host_open_files()) << n;
-            EXPECT_EQ(0, host_live_blocks()) << n;
-        }
-    }
-}
-
 using Refusals = HostUnzip;
 TEST_F(Refusals, KeptPathsThatLeaveTheDestinationCreateNothing) {
     request.keep_paths = 1;
