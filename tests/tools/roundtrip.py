@@ -70,29 +70,25 @@ def corpus(root):
 
 def python_archives(src, out):
     names = sorted(n for n in walk(src))
-    made = {}
-    for level in range(10):
-        path = os.path.join(out, "py%d.zip" % level)
-        with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED, compresslevel=level) as z:
+
+    def pack(target, method, **options):
+        with zipfile.ZipFile(target, "w", method, **options) as z:
             for n in names:
                 z.write(os.path.join(src, n), n)
-        made["python level %d" % level] = path
-    path = os.path.join(out, "pystored.zip")
-    with zipfile.ZipFile(path, "w", zipfile.ZIP_STORED) as z:
-        for n in names:
-            z.write(os.path.join(src, n), n)
-    made["python stored"] = path
+
+    made = {}
+    for level in range(10):
+        made["python level %d" % level] = os.path.join(out, "py%d.zip" % level)
+        pack(made["python level %d" % level], zipfile.ZIP_DEFLATED, compresslevel=level)
+    made["python stored"] = os.path.join(out, "pystored.zip")
+    pack(made["python stored"], zipfile.ZIP_STORED)
     # Written to a stream that cannot seek: sizes follow the data.
     raw = io.BytesIO()
-    unseekable = type("Unseekable", (), {"write": raw.write, "flush": lambda s: None,
-                                         "tell": raw.tell})()
-    with zipfile.ZipFile(unseekable, "w", zipfile.ZIP_DEFLATED) as z:
-        for n in names:
-            z.write(os.path.join(src, n), n)
-    path = os.path.join(out, "pystream.zip")
-    with open(path, "wb") as f:
+    pack(type("Unseekable", (), {"write": raw.write, "flush": lambda s: None, "tell": raw.tell})(),
+         zipfile.ZIP_DEFLATED)
+    made["python streamed"] = os.path.join(out, "pystream.zip")
+    with open(made["python streamed"], "wb") as f:
         f.write(raw.getvalue())
-    made["python streamed"] = path
     return made
 
 
