@@ -26,6 +26,13 @@ inline std::vector<unsigned> full_literal_lengths() {
     for (unsigned i = 258; i < 286; i++) len[i] = 6;
     return len;
 }
+/* The fixed literal/length code's lengths, over all 288 symbols. */
+inline std::vector<unsigned> fixed_literal_lengths() {
+    std::vector<unsigned> len(288, 8);
+    for (unsigned i = 144; i < 256; i++) len[i] = 9;
+    for (unsigned i = 256; i < 280; i++) len[i] = 7;
+    return len;
+}
 inline std::vector<unsigned> full_distance_lengths() {
     std::vector<unsigned> len(30, 5);
     len[0] = len[1] = 4;
@@ -94,12 +101,7 @@ struct stream_writer {
     }
     void fixed(int last) {
         header(last, 1);
-        lit_len.assign(288, 8);
-        for (unsigned i = 144; i < 256; i++) lit_len[i] = 9;
-        for (unsigned i = 256; i < 280; i++) lit_len[i] = 7;
-        dist_len.assign(30, 5);
-        lit_code = canonical(lit_len);
-        dist_code = canonical(dist_len);
+        use_codes(fixed_literal_lengths(), std::vector<unsigned>(30, 5));
     }
     /* A dynamic header giving the code-length code's lengths in order and the
        items read through it; nl and nd as the header states them. */

@@ -58,13 +58,6 @@ int chain_length(decode_entry *root) {
     return n;
 }
 
-std::vector<unsigned> fixed_literal_lengths() {
-    std::vector<unsigned> len(288, 8);
-    for (unsigned i = 144; i < 256; i++) len[i] = 9;
-    for (unsigned i = 256; i < 280; i++) len[i] = 7;
-    return len;
-}
-
 /* Values and extra-bit counts for the symbols from s on, each telling its
    symbol apart; the last two rows have no symbol, as the length table's. */
 struct value_rows {
