@@ -118,13 +118,4 @@ TEST_F(CopyFaults, EveryCallOfEveryKindStopsThePassCleanly) {
     EXPECT_GT(points, 40);
 }
 
-TEST_F(CopyFaults, AShortReadInTheMiddleOfAFileIsNotItsEnd) {
-    fresh_pass();
-    host_fail_call(FAULT_READ_SHORT, 2); /* the second chunk of the first file */
-    EXPECT_EQ(1, distribution_pass(dialog, DIST_COPY));
-    EXPECT_EQ(pattern(40000, 0), read_file(dst(0)));
-    EXPECT_TRUE(stamped(0));
-    EXPECT_EQ(pattern(SIZES[6], 6), read_file(dst(6)));
-}
-
 } /* namespace */
