@@ -78,16 +78,20 @@ TEST_F(HostDistFiles, TimeOffByOneUnitStopsBothPassesBeforeLaterFiles) {
     EXPECT_FALSE(fs::exists(dst(3)));
 }
 
-TEST_F(HostDistFiles, BarMovesOncePerUnitOverChunksAndFiles) {
+TEST_F(HostDistFiles, BarMovesOncePerUnitOverChunksAndFilesAndItsLastMoveIsKept) {
     write_file(src(0), pattern(25600, 0));
     ASSERT_EQ(copy_file(src(0).c_str(), 0), 1);
     EXPECT_EQ(bar_moves, (decltype(bar_moves){{1, "README.TXT"}, {2, "README.TXT"}}));
+    EXPECT_EQ(copy_byte_counter, 25600u);
+    EXPECT_EQ(last_bar_update, 25600u);
 
     copy_byte_counter = last_bar_update = 0;
     bar_moves.clear();
     make_sources(std::vector<size_t>(7, 3000));
     ASSERT_EQ(distribution_pass(dialog, DIST_COPY), 1);
     EXPECT_EQ(bar_moves, (decltype(bar_moves){{1, "VENDOR.TXT"}}));
+    EXPECT_EQ(copy_byte_counter, 21000u);
+    EXPECT_EQ(last_bar_update, 12000u); /* moved at the fourth file, not since */
     EXPECT_EQ(host_item_text(dialog, IDC_PRG_TITLE), "Installing");
     EXPECT_EQ(host_item_text(dialog, IDC_PRG_FILE), "ORDER.TXT");
     EXPECT_EQ(host_drain_count(), 7);

@@ -1,6 +1,6 @@
 // The loose files on a real file system, with no window and no box shown:
 // sizes as the check counts them, copies that are byte-identical and carry
-// the source's time, and where the bar's last move stands.  Runs on the host
+// the source's time, and a cancel before the first file.  Runs on the host
 // and under Wine against the Win32 platform layer.
 #include "dist_fixture.h"
 
@@ -45,19 +45,6 @@ TEST_F(DistFiles, CopyPassMakesByteIdenticalCopiesCarryingTheSourcesLastWriteTim
         total += uint32_t(sizes[size_t(i)]);
     }
     EXPECT_EQ(copy_byte_counter, total);
-}
-
-TEST_F(DistFiles, LastBarUpdateFollowsTheCounterAcrossFiles) {
-    write_file(src(0), pattern(25600, 0));
-    ASSERT_EQ(copy_file(src(0).c_str(), 0), 1);
-    EXPECT_EQ(copy_byte_counter, 25600u);
-    EXPECT_EQ(last_bar_update, 25600u);
-
-    copy_byte_counter = last_bar_update = 0;
-    make_sources(std::vector<size_t>(7, 3000));
-    ASSERT_EQ(distribution_pass(nullptr, DIST_COPY), 1);
-    EXPECT_EQ(copy_byte_counter, 21000u);
-    EXPECT_EQ(last_bar_update, 12000u); /* moved at the fourth file, not since */
 }
 
 TEST_F(DistFiles, CancelBeforeTheFirstFileStillCopiesItsFirstChunkStamped) {
