@@ -53,7 +53,7 @@ TEST_F(Startup, ARunningProductShowsOnlyMessage1022) {
     }
 }
 
-TEST_F(Startup, SourceDirectoryAndReferenceTimeComeFromTheProgramsPath) {
+TEST_F(Startup, SourceDirectoryAndReferenceTimeComeFromTheProgramsPathCutToItsCapacity) {
     make_dir("DISK");
     make_file("DISK/SETUP.EXE");
     host_set_module_path("C:\\DISK\\SETUP.EXE");
@@ -63,9 +63,7 @@ TEST_F(Startup, SourceDirectoryAndReferenceTimeComeFromTheProgramsPath) {
     ASSERT_TRUE(plat_find_first("C:\\DISK\\SETUP.EXE", &found));
     EXPECT_EQ(setup.reference_time.dwLowDateTime, found.ftLastWriteTime.dwLowDateTime);
     EXPECT_EQ(setup.reference_time.dwHighDateTime, found.ftLastWriteTime.dwHighDateTime);
-}
-
-TEST_F(Startup, AnOverlongProgramPathIsCutToItsCapacity) {
+    memset(&setup, 0, sizeof setup); /* an overlong path is cut to its capacity */
     std::string dir = "C:\\" + std::string(70, 'D') + "\\SETUP.EXE";
     host_set_module_path(dir.c_str());
     find_source_directory();
