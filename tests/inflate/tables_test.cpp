@@ -72,12 +72,17 @@ const uint16_t *const EXTRA = ROWS.extra;
 
 } /* namespace */
 
-TEST(TableResults, AllLengthsZeroGiveNoTableAndWidthZero) {
+TEST(TableResults, NoLengthsGiveNoTableAndOverSubscribedOnesAllocateNothing) {
     built b = build(std::vector<unsigned>(30, 0), 0, 6, BASE, EXTRA);
     EXPECT_EQ(INFLATE_OK, b.result);
     EXPECT_EQ(nullptr, b.root);
     EXPECT_EQ(0u, b.width);
     EXPECT_EQ(0, free_decode_tables(nullptr));
+    b = build({1, 1, 1}, 3, 7);
+    EXPECT_EQ(INFLATE_BAD_INPUT, b.result);
+    EXPECT_EQ(UNTOUCHED, b.root);
+    b = build({2, 2, 2, 2, 2, 3}, 6, 7);
+    EXPECT_EQ(INFLATE_BAD_INPUT, b.result);
 }
 
 TEST(TableResults, OneCodeOfLengthOneIsCompleteWithAPlaceholderBeside) {
@@ -106,14 +111,6 @@ TEST(TableResults, IncompleteSetIsBuiltAndReportedAsBadData) {
     EXPECT_EQ(BASE[3], b.root[0].value);
     EXPECT_EQ(OP_INVALID, b.root[1].op);
     free_decode_tables(b.root);
-}
-
-TEST(TableResults, OverSubscribedSetAllocatesNothingAndLeavesRootAlone) {
-    built b = build({1, 1, 1}, 3, 7);
-    EXPECT_EQ(INFLATE_BAD_INPUT, b.result);
-    EXPECT_EQ(UNTOUCHED, b.root);
-    b = build({2, 2, 2, 2, 2, 3}, 6, 7);
-    EXPECT_EQ(INFLATE_BAD_INPUT, b.result);
 }
 
 TEST(TableLayout, MixedLengthsReplicateShortCodesAcrossTheRoot) {
