@@ -79,7 +79,7 @@ class HostUnzip : public UnzipTest {
 };
 
 using Failures = HostUnzip;
-TEST_F(Failures, TheArchiveIsNamedWithTheAddedSuffixOnlyWhenItCannotBeOpened) {
+TEST_F(Failures, AMissingArchiveNamesTheSuffixedPathACutOneTheGivenAndJunkIsNoHeader) {
     host_map_drive('A', dir.c_str());
     request.archive_path = "A:\\SETUP";
     EXPECT_EQ(2, run_raw());
@@ -87,9 +87,7 @@ TEST_F(Failures, TheArchiveIsNamedWithTheAddedSuffixOnlyWhenItCannotBeOpened) {
     write_file(dir + "/SETUP.ZIP", "");
     EXPECT_EQ(2, run_raw());
     EXPECT_EQ("Error reading A:\\SETUP.  Possible cause: bad disk", box());
-}
-
-TEST_F(Failures, ACutArchiveIsAReadFailureAndNoSignatureAnInvalidHeader) {
+    request.archive_path = archive.c_str(); /* a cut archive is a read failure too */
     write_file(archive, zip_archive({member("a.txt", "alpha")}, true));
     EXPECT_EQ(2, run_raw());
     EXPECT_EQ("Error reading " + archive + ".  Possible cause: bad disk", box());
