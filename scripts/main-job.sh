@@ -18,7 +18,7 @@ root=$(pwd)
 
 win32=${WIN32_BUILD:-build/win32}
 demo=build/demo
-wine_env="$root/tests/wine/wine_env.sh"
+wine_env="$root/scripts/wine_env.sh"
 
 say() { echo "main-job: $*"; }
 die() { echo "main-job: $*" >&2; exit 1; }

@@ -8,7 +8,7 @@
 #ifndef TARVEX_TESTS_E2E_H
 #define TARVEX_TESTS_E2E_H
 
-#include "tests/driver/driver.h"
+#include "tools/driver/driver.h"
 
 #include <string>
 #include <vector>

@@ -1,6 +1,6 @@
 // SETUP.EXE's first check, seen from the user's side: while the product runs,
 // one error box says so and nothing else happens; without it, setup goes on.
-#include "tests/driver/driver.h"
+#include "tools/driver/driver.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
  * standard output and ends with 0, or says on standard error why not and ends
  * with 1.
  */
-#include "tests/driver/driver.h"
+#include "tools/driver/driver.h"
 
 #include <tlhelp32.h>
 

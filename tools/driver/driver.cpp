@@ -6,7 +6,7 @@
  * served, so that a window of ours never holds up a broadcast; each ends at
  * its bound with a message naming what did not happen.
  */
-#include "tests/driver/driver.h"
+#include "tools/driver/driver.h"
 
 #include <cstdarg>
 #include <cstdio>
