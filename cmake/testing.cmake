@@ -36,11 +36,13 @@ function(tv_add_gtest name)
 endfunction()
 
 # Gives a test the environment it runs in: under Wine the shared prefix and
-# display, which the wine_env fixture prepares before the first test.
+# display, which the wine_env fixture prepares before the first test.  The
+# label "wine" lets a machine that cannot run 32-bit code leave them out.
 function(tv_test_environment test)
   if(TV_WIN32)
     set_tests_properties(${test} PROPERTIES
       FIXTURES_REQUIRED wine_env
+      LABELS wine
       ENVIRONMENT "WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix;WINEARCH=win32;WINEDEBUG=-all;DISPLAY=:${TV_WINE_DISPLAY}")
   endif()
 endfunction()
