@@ -323,7 +323,8 @@ int plat_sse2_usable(void) {
     typedef BOOL(WINAPI * feature_query)(DWORD);
     FARPROC found = GetProcAddress(GetModuleHandleA("KERNEL32"), "IsProcessorFeaturePresent");
     if (!found) return 0;
-    return reinterpret_cast<feature_query>(found)(PF_XMMI64_INSTRUCTIONS_AVAILABLE) != 0;
+    feature_query query = reinterpret_cast<feature_query>(reinterpret_cast<void (*)(void)>(found));
+    return query(PF_XMMI64_INSTRUCTIONS_AVAILABLE) != 0;
 }
 
 int plat_exit_windows(void) { return ExitWindowsEx(0, 0xFFFFFFFF) != 0; }
