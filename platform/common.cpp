@@ -4,8 +4,6 @@
  */
 #include "platform/platform.h"
 
-#include <cstdio>
-
 int plat_format(char *buf, size_t capacity, const char *format, ...) {
     va_list args;
     va_start(args, format);
@@ -13,5 +11,3 @@ int plat_format(char *buf, size_t capacity, const char *format, ...) {
     va_end(args);
     return n;
 }
-
-void plat_write_stderr(const char *text) { fputs(text, stderr); }

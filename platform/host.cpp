@@ -585,6 +585,8 @@ void plat_free(void *block) {
     free(block);
 }
 
+void plat_write_stderr(const char *text) { fputs(text, stderr); }
+
 /* ========================================================================= */
 /* Texts                                                                      */
 
@@ -812,6 +814,9 @@ plat_window plat_find_window(const char *class_name) {
         if (w->alive && plat_compare_nocase(w->class_name.c_str(), class_name) == 0) return w.get();
     return nullptr;
 }
+
+/* The host's system always keeps the SSE2 registers of its processes. */
+int plat_sse2_usable(void) { return 1; }
 
 uint32_t plat_tick_count(void) {
     host_state &s = st();

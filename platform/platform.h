@@ -78,7 +78,7 @@ uint32_t plat_lread(plat_file f, void *buf, uint32_t count);        /* _lread */
 uint32_t plat_lwrite(plat_file f, const void *buf, uint32_t count); /* _lwrite */
 int32_t plat_llseek(plat_file f, int32_t offset, int origin);       /* _llseek */
 plat_file plat_lclose(plat_file f);                                 /* _lclose */
-int plat_remove(const char *path);                                  /* remove: 0 done */
+int plat_remove(const char *path);                                  /* DeleteFileA: 0 done */
 
 /* Looks a path up (FindFirstFileA, closed at once with FindClose): 1 found. */
 int plat_find_first(const char *path, plat_find_data *found);
@@ -96,8 +96,8 @@ int plat_local_to_file_time(const plat_filetime *local,
 int plat_file_to_local_time(const plat_filetime *utc,
                             plat_filetime *local); /* FileTimeToLocalFileTime */
 
-int plat_chdir(const char *path); /* _chdir: 0 done */
-int plat_mkdir(const char *path); /* _mkdir: 0 done */
+int plat_chdir(const char *path); /* _chdir (SetCurrentDirectoryA): 0 done */
+int plat_mkdir(const char *path); /* _mkdir (CreateDirectoryA): 0 done */
 
 /* ---- Memory ------------------------------------------------------------- */
 /* A moveable global block, locked for its whole life (GlobalAlloc with
@@ -106,8 +106,8 @@ void *plat_global_alloc(uint32_t size, int zeroed);
 /* Releases such a block by its locked address (GlobalHandle, GlobalUnlock,
    GlobalFree); null does nothing. */
 void plat_global_free(void *block);
-void *plat_malloc(size_t size); /* malloc */
-void plat_free(void *block);    /* free */
+void *plat_malloc(size_t size); /* malloc (HeapAlloc of the process heap) */
+void plat_free(void *block);    /* free (HeapFree); null does nothing */
 
 /* ---- Texts -------------------------------------------------------------- */
 void plat_oem_to_ansi(char *text);                     /* OemToCharA, in place */
@@ -120,7 +120,7 @@ int plat_load_string(unsigned id, char *buf, int capacity);
    cut and terminated).  Returns the length written. */
 int plat_vformat(char *buf, size_t capacity, const char *format, va_list args);
 int plat_format(char *buf, size_t capacity, const char *format, ...);
-void plat_write_stderr(const char *text); /* fputs to stderr */
+void plat_write_stderr(const char *text); /* WriteFile to GetStdHandle(STD_ERROR_HANDLE) */
 
 /* ---- Windows and messages ------------------------------------------------ */
 /* MessageBoxA; a null caption gives the platform's default one. */
@@ -140,6 +140,10 @@ void plat_update_item(plat_window dialog, int item);             /* UpdateWindow
 void plat_drain_messages(int translate);
 plat_window plat_find_window(const char *class_name); /* FindWindowA(class, NULL) */
 uint32_t plat_tick_count(void);                       /* GetTickCount */
+/* 1 when the system keeps the SSE2 registers of a process, so that code using
+   them may run once the processor has them (IsProcessorFeaturePresent with
+   PF_XMMI64_INSTRUCTIONS_AVAILABLE, looked up: Windows 95 lacks it). */
+int plat_sse2_usable(void);
 
 /* ---- Profiles, registry, process ----------------------------------------- */
 int plat_get_profile_string(const char *section, const char *key, const char *fallback, char *buf,

@@ -7,6 +7,10 @@
  * write past a capacity (the formatter, the module path, a registry value)
  * are cut and terminated within the caller's buffer.
  *
+ * The runtime library's services (heap, directories, file removal, the
+ * standard error stream) are Win32 calls too: SETUP.EXE links no C runtime,
+ * and its memory and string functions are its own (runtime.cpp).
+ *
  * <windows.h> comes before platform.h, so the constants are the platform's
  * own; the checks below make sure that the values portable code was written
  * against are the ones the platform uses.
@@ -15,10 +19,7 @@
 
 #include "platform/platform.h"
 
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <direct.h>
 
 /* ---- Our types and constants against the platform's ----------------------- */
 static_assert(sizeof(plat_window) == sizeof(HWND), "window handle width");
@@ -80,7 +81,7 @@ uint32_t plat_lwrite(plat_file f, const void *buf, uint32_t count) {
 int32_t plat_llseek(plat_file f, int32_t offset, int origin) { return _llseek(f, offset, origin); }
 
 plat_file plat_lclose(plat_file f) { return _lclose(f); }
-int plat_remove(const char *path) { return remove(path); }
+int plat_remove(const char *path) { return DeleteFileA(path) ? 0 : -1; }
 
 int plat_find_first(const char *path, plat_find_data *found) {
     WIN32_FIND_DATAA data;
@@ -148,8 +149,8 @@ int plat_file_to_local_time(const plat_filetime *utc, plat_filetime *local) {
     return 1;
 }
 
-int plat_chdir(const char *path) { return _chdir(path); }
-int plat_mkdir(const char *path) { return _mkdir(path); }
+int plat_chdir(const char *path) { return SetCurrentDirectoryA(path) ? 0 : -1; }
+int plat_mkdir(const char *path) { return CreateDirectoryA(path, nullptr) ? 0 : -1; }
 
 /* ========================================================================= */
 /* Memory                                                                     */
@@ -170,8 +171,11 @@ void plat_global_free(void *block) {
     GlobalFree(handle);
 }
 
-void *plat_malloc(size_t size) { return malloc(size); }
-void plat_free(void *block) { free(block); }
+void *plat_malloc(size_t size) { return HeapAlloc(GetProcessHeap(), 0, size); }
+
+void plat_free(void *block) {
+    if (block) HeapFree(GetProcessHeap(), 0, block);
+}
 
 /* ========================================================================= */
 /* Texts                                                                      */
@@ -204,6 +208,13 @@ int plat_vformat(char *buf, size_t capacity, const char *format, va_list args) {
     memcpy(buf, whole, n);
     buf[n] = 0;
     return int(n);
+}
+
+/* A program without a console has no handle here, and the text goes nowhere. */
+void plat_write_stderr(const char *text) {
+    HANDLE out = GetStdHandle(STD_ERROR_HANDLE);
+    DWORD written;
+    if (out && out != INVALID_HANDLE_VALUE) WriteFile(out, text, DWORD(lstrlenA(text)), &written, nullptr);
 }
 
 /* ========================================================================= */
@@ -304,6 +315,16 @@ uint32_t plat_module_file_name(char *buf, uint32_t capacity) {
 
 unsigned plat_win_exec(const char *command_line, int show) {
     return WinExec(command_line, UINT(show));
+}
+
+/* Windows 95's kernel lacks the function, NT 4.0's does not know the feature:
+   on both the system does not keep the SSE registers across task switches. */
+int plat_sse2_usable(void) {
+    typedef BOOL(WINAPI * feature_query)(DWORD);
+    FARPROC found = GetProcAddress(GetModuleHandleA("KERNEL32"), "IsProcessorFeaturePresent");
+    if (!found) return 0;
+    feature_query query = reinterpret_cast<feature_query>(reinterpret_cast<void (*)(void)>(found));
+    return query(PF_XMMI64_INSTRUCTIONS_AVAILABLE) != 0;
 }
 
 int plat_exit_windows(void) { return ExitWindowsEx(0, 0xFFFFFFFF) != 0; }

@@ -9,11 +9,19 @@
  * processor multiplies without carries (PCLMULQDQ, looked up once at run
  * time), sixty-four bytes a step by folding.  Short buffers and the ends of
  * long ones still go through the one table.
+ *
+ * The folding routines are the only code of SETUP.EXE that uses registers
+ * newer than a Pentium's.  They run only after the processor has said it
+ * has them, which a 486 without CPUID cannot say, and the system has said
+ * that it keeps those registers, which Windows 95 and NT 4.0 do not.
  */
 #include "unzip/crc32.h"
 
+#include "platform/platform.h"
+
 #if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
 #define CRC_FOLDING 1
+#include <cpuid.h>
 #include <immintrin.h>
 #endif
 
@@ -133,12 +141,21 @@ __attribute__((target("pclmul,sse2"))) uint32_t crc_folded(uint32_t reg, const u
     return crc_sliced(reg, reinterpret_cast<const uint8_t *>(p), count);
 }
 
-/* 1 when the processor has PCLMULQDQ; looked up on the first long buffer. */
+enum {
+    CPUID_FEATURES = 1,       /* the leaf of the feature bits */
+    ECX_PCLMUL = 1u << 1,     /* carry-less multiplication */
+    EDX_SSE2 = 1u << 26       /* the 128-bit integer operations */
+};
+
+/* 1 when the processor has PCLMULQDQ and SSE2 and the system keeps their
+   registers; looked up on the first long buffer.  __get_cpuid first makes
+   sure that the processor has CPUID at all (the EFLAGS ID bit). */
 int has_folding(void) {
     static int known = -1;
     if (known < 0) {
-        __builtin_cpu_init();
-        known = __builtin_cpu_supports("pclmul") && __builtin_cpu_supports("sse2");
+        unsigned a, b, c, d;
+        known = __get_cpuid(CPUID_FEATURES, &a, &b, &c, &d) && (c & ECX_PCLMUL) &&
+                (d & EDX_SSE2) && plat_sse2_usable();
     }
     return known;
 }

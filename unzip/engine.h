@@ -4,16 +4,20 @@
  * record walk (walk.cpp) and the member extraction (member.cpp).
  *
  * There is one engine a process and its state is static.  A run ends early
- * through abandon(), a longjmp back to extract_archive, so nothing in the
+ * through abandon(), a long jump back to extract_archive, so nothing in the
  * frames between may own a resource that needs a destructor: every resource
  * of a run is recorded here, and the frame's clean-up releases it.
+ *
+ * The jump is the compiler's own (__builtin_setjmp and __builtin_longjmp),
+ * not the C runtime's, which SETUP.EXE does without: its buffer is five
+ * words, and the jump must come from another function than the one that set
+ * the landing place, which abandon() always is.
  */
 #ifndef TARVEX_UNZIP_ENGINE_H
 #define TARVEX_UNZIP_ENGINE_H
 
 #include "unzip/unzip.h"
 
-#include <csetjmp>
 #include <cstdint>
 
 enum {
@@ -68,7 +72,7 @@ struct engine_state {
     uint32_t last_report;                 /* bytes_read at the last progress report */
     char message[ENGINE_MESSAGE_SIZE];    /* every formatted message is built here */
     int abandon_code;                     /* EXTRACT_FAILED or EXTRACT_CANCELLED */
-    std::jmp_buf abandon_point;           /* extract_archive's landing place */
+    void *abandon_point[5];               /* extract_archive's landing place */
 };
 
 extern engine_state engine;

@@ -5,7 +5,7 @@
  * driver's call extract_setup_archive.
  *
  * A failure anywhere in the walk or in a member is shown where it is found
- * and then unwinds straight back here with longjmp; the clean-up then closes
+ * and then unwinds straight back here with a long jump; the clean-up closes
  * what is open, deletes a member file that was being written, and frees the
  * buffers, so that no run leaves a handle or a block behind.
  */
@@ -116,7 +116,7 @@ void start_run(extract_request *request) {
 int extract_archive(extract_request *request) {
     if (engine.busy) return 0;
     start_run(request);
-    if (setjmp(engine.abandon_point) == 0)
+    if (__builtin_setjmp(engine.abandon_point) == 0)
         run_extraction();
     else
         request->result = engine.abandon_code;
@@ -141,7 +141,7 @@ int extract_setup_archive(plat_window progress_dialog) {
 
 void abandon(int code) {
     engine.abandon_code = code;
-    std::longjmp(engine.abandon_point, 1);
+    __builtin_longjmp(engine.abandon_point, 1);
 }
 
 void fail_text(const char *text) {
