@@ -198,13 +198,13 @@ void process_local_header(void) {
     skip_archive(engine.header.extra_length);
     if (engine.streamed && engine.header.method == METHOD_STORED && descriptor_says_empty())
         engine.streamed = 0;
-    /* A streamed member that is decoded ends with its descriptor read. */
+    /* A streamed member that is read through ends with its descriptor read. */
     int end_found = 0;
     if (selected()) {
         if (engine.header.flags & FLAG_ENCRYPTED) fail_text(ENCRYPTED_TEXT);
         extract_member();
         end_found = engine.streamed;
-    } else if (needs_decoding_to_skip()) {
+    } else if (needs_reading_to_skip()) {
         pass_over_streamed();
         end_found = 1;
     } else {
