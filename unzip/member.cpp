@@ -92,17 +92,16 @@ void put_output(const uint8_t *bytes, uint32_t count) {
     }
 }
 
-/* Reads on behind the bytes held in the input buffer.  An archive that ends
-   before the data's descriptor has been found leaves the member without an
-   end: the archive is damaged. */
-void read_on(stored_scan &s) {
+/* Reads on behind the bytes held in the input buffer; 0 when the archive
+   has ended. */
+uint32_t read_on(stored_scan &s) {
     uint8_t *room = engine.input_buffer + s.fill;
     uint32_t got = plat_lread(engine.archive, room, IO_CHUNK - s.fill);
     if (got == uint32_t(HFILE_ERROR)) report_read_failure();
-    if (got == 0) fail(MSG_BAD_HEADER);
     report_progress(0, got);
     engine.member_taken += got;
     s.fill += got;
+    return got;
 }
 
 /* Whether the 16 bytes at pos of the input buffer are a signed descriptor
@@ -133,19 +132,19 @@ void pass_on(stored_scan &s) {
 /* A streamed stored member: its data is passed on up to its descriptor,
    which is left in the input buffer with whatever followed it, for
    finish_stream to give back and read.  No more than one buffer of the
-   member is ever held. */
-void copy_to_descriptor(void) {
+   member is ever held.  0 when the archive ended first. */
+int copy_to_descriptor(void) {
     stored_scan s = {0, 0, 0, 0xFFFFFFFF};
-    for (;;) {
-        read_on(s);
+    while (read_on(s)) {
         for (uint32_t pos = 0; pos + DESCRIPTOR_LONG <= s.fill; pos++) {
             if (!closes_data(s, pos)) continue;
             put_output(engine.input_buffer, pos);
             input_left = s.fill - pos;
-            return;
+            return 1;
         }
         if (s.fill > DESCRIPTOR_HELD) pass_on(s);
     }
+    return 0;
 }
 
 /* Stored data moves in runs rather than a byte at a time: after each byte
@@ -167,13 +166,14 @@ void copy_stored(void) {
     }
 }
 
-/* A stored member's data, whichever way its end is known. */
+/* A stored member's data, whichever way its end is known.  A streamed one
+   that the archive ends before its descriptor has no end: it is damaged. */
 int copy_member(void) {
-    if (engine.streamed)
-        copy_to_descriptor();
-    else
+    if (!engine.streamed) {
         copy_stored();
-    return INFLATE_OK;
+        return INFLATE_OK;
+    }
+    return copy_to_descriptor() ? INFLATE_OK : INFLATE_BAD_DATA;
 }
 
 /* The member's time is local time in DOS form; an invalid one is not set,
@@ -351,9 +351,19 @@ int needs_reading_to_skip(void) {
     return engine.streamed && known && !(h.flags & FLAG_ENCRYPTED);
 }
 
-void pass_over_streamed(void) {
+/* A stored member passed over whose descriptor never came is not refused:
+   the archive goes back to where its data began, so that the walk searches
+   on from there for the next record, as for any member of unknown end. */
+int pass_over_streamed(void) {
     start_member();
-    int status = engine.header.method == METHOD_STORED ? copy_member() : decode_member();
+    int stored = engine.header.method == METHOD_STORED;
+    int status = stored ? copy_member() : decode_member();
     if (output_fill) flush_output();
+    if (stored && status != INFLATE_OK) {
+        input_left = engine.member_taken;
+        give_back();
+        return 0;
+    }
     finish_stream(status);
+    return 1;
 }

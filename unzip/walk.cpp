@@ -220,8 +220,7 @@ void process_local_header(void) {
         extract_member();
         end_found = engine.streamed;
     } else if (needs_reading_to_skip()) {
-        pass_over_streamed();
-        end_found = 1;
+        end_found = pass_over_streamed();
     } else {
         skip_archive(engine.header.compressed_size);
     }

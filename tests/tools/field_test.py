@@ -79,6 +79,10 @@ mixed = pipe_zip([("a.txt", b"deflated " * 500, DEFLATED), ("inner.zip", inner.g
 edges = pipe_zip([("e%d" % n, NOISE[:n], STORED) for n in
                   list(range(CHUNK - 17, CHUNK + 2)) + [2 * CHUNK - 31, 2 * CHUNK - 30, 2 * CHUNK - 15, 0, 1]])
 descriptor_at = 30 + len("alone.bin") + 5000
+# A descriptor without its signature closes nothing: extracted, the member
+# has no end; passed over, the walk searches on for the next record.
+unsigned = through_pipe([("alone.bin", NOISE[:5000], STORED), ("b.txt", b"after", DEFLATED)])
+unsigned = unsigned[:descriptor_at] + unsigned[descriptor_at + 4:]
 ZIP64_TEXT = "ZIP file {path}: member big.bin is in the ZIP64 format, which cannot be extracted"
 
 # (what, archive bytes or writer, tvunzip options, exit, files expected, message)
@@ -91,6 +95,8 @@ CASES = [
     ("at the buffer's edges", edges[0], [], 0, edges[1], ""),
     ("cut before its descriptor", alone[0][:descriptor_at], [], 2, {}, "Invalid Zipfile Header"),
     ("cut in its descriptor", alone[0][:descriptor_at + 12], [], 2, {}, "Invalid Zipfile Header"),
+    ("unsigned descriptor", unsigned, [], 2, {}, "Invalid Zipfile Header"),
+    ("unsigned descriptor passed over", unsigned, ["-n", "b.txt"], 0, {"b.txt": b"after"}, ""),
     ("ZIP64 by Python", zip64_python, [], 2, {"first.txt": b"kept"}, ZIP64_TEXT),
     ("ZIP64 by 7z", zip64_7z, [], 2, {}, ZIP64_TEXT),
 ]
