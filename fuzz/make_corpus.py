@@ -185,6 +185,17 @@ def archives():
     out["directory-entries"] = local("docs/", b"") + local("docs\\", b"") + local("a.txt", b"a") + end()
     out["cut"] = plain[: len(plain) // 2]
     out["comment"] = local(*m1) + end(1, b"comment here")
+    # Stored members streamed: a false descriptor in the data, one cut before
+    # its descriptor, and a ZIP64 member, which is refused.
+    fake = small[:40] + b"PK\x07\x08" + struct.pack("<III", 1, 40, 40) + small[:60]
+    members = (m1, ("dir/b.bin", fake), ("d/", b"PK\x03\x04"))
+    out["streamed-stored"] = b"".join(local(n, d, 0, 0x0008, sizes=False) + descriptor(d, d)
+                                      for n, d in members) + end()
+    out["streamed-stored-cut"] = local(*m1, 0, 0x0008, sizes=False)
+    z64 = io.BytesIO()
+    with zipfile.ZipFile(z64, "w") as z, z.open("a.txt", "w", force_zip64=True) as w:
+        w.write(small)
+    out["zip64"] = z64.getvalue()
     return {k: v for k, v in out.items() if len(v) <= MAX_SEED}
 
 

@@ -36,7 +36,8 @@ enum {
     MSG_BAD_HEADER = 1034,         /* "Invalid Zipfile Header" */
     MSG_NO_MEMORY = 1035,          /* "Insufficient memory" */
     MSG_DISK_FULL = 1036,          /* "Error writing to %s.  Possible cause: disk full" */
-    MSG_READ_ERROR = 1037          /* "Error reading %s.  Possible cause: bad disk" */
+    MSG_READ_ERROR = 1037,         /* "Error reading %s.  Possible cause: bad disk" */
+    MSG_ZIP64 = 1038               /* "ZIP file %s: member %s is in the ZIP64 format..." */
 };
 
 /* Buffer sizes of the message operations, terminator included. */

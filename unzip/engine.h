@@ -108,9 +108,12 @@ enum { DESCRIPTOR_LONG = 16 };              /* a descriptor with that mark */
 /* Reads the 16 bytes behind the current position without moving past them:
    the data descriptor, if one is there.  Returns how many could be read. */
 uint32_t peek_descriptor(uint8_t *d);
-/* Decodes a streamed member without output to find where it ends. */
-void pass_over_streamed(void);
-/* Whether the current member's end can only be found by decoding it. */
-int needs_decoding_to_skip(void);
+/* Reads a streamed member through without output to find where it ends;
+   0 when a stored one's end was not found and the archive is back at its
+   data. */
+int pass_over_streamed(void);
+/* Whether the current member's end can only be found by reading its data
+   through: a streamed member, stored or deflated, and not encrypted. */
+int needs_reading_to_skip(void);
 
 #endif

@@ -10,7 +10,8 @@
  * descriptor behind its data.  Its data is therefore read until its Deflate
  * stream ends by itself; the bytes read past that end are given back to the
  * archive, and the descriptor is read and checked.  Stored data has no end
- * of its own, so such a member can only be refused.
+ * of its own: it ends at the first signed descriptor whose CRC-32 and both
+ * sizes are those of the bytes before it, and anything else is data.
  */
 #include "unzip/engine.h"
 
@@ -23,7 +24,18 @@
 
 namespace {
 
-enum { DESCRIPTOR_SHORT = 12 };
+enum {
+    DESCRIPTOR_SHORT = 12,                /* a descriptor without its mark */
+    DESCRIPTOR_HELD = DESCRIPTOR_LONG - 1 /* last bytes read that may begin a descriptor */
+};
+
+/* A streamed stored member's data on its way through the input buffer. */
+struct stored_scan {
+    uint32_t before;  /* data bytes that came before the input buffer's first */
+    uint32_t fill;    /* bytes in the input buffer */
+    uint32_t checked; /* bytes of the buffer already folded into crc */
+    uint32_t crc;     /* CRC register over the data up to checked */
+};
 
 uint32_t get32(const uint8_t *p) {
     return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
@@ -67,6 +79,74 @@ void create_output(void) {
     if (engine.output == HFILE_ERROR) fail(MSG_CANT_CREATE_OUTPUT, engine.member_name);
 }
 
+/* Appends count bytes to the output buffer, flushing it each time it fills. */
+void put_output(const uint8_t *bytes, uint32_t count) {
+    while (count) {
+        uint32_t run = IO_CHUNK - output_fill;
+        if (run > count) run = count;
+        memcpy(output_buffer + output_fill, bytes, run);
+        output_fill += run;
+        bytes += run;
+        count -= run;
+        if (output_fill == IO_CHUNK) flush_output();
+    }
+}
+
+/* Reads on behind the bytes held in the input buffer; 0 when the archive
+   has ended. */
+uint32_t read_on(stored_scan &s) {
+    uint8_t *room = engine.input_buffer + s.fill;
+    uint32_t got = plat_lread(engine.archive, room, IO_CHUNK - s.fill);
+    if (got == uint32_t(HFILE_ERROR)) report_read_failure();
+    report_progress(0, got);
+    engine.member_taken += got;
+    s.fill += got;
+    return got;
+}
+
+/* Whether the 16 bytes at pos of the input buffer are a signed descriptor
+   that closes the data before them: both sizes count that data and the
+   CRC-32 is its own.  The CRC is folded up to pos only for such a candidate;
+   the candidates come in order, so every byte is folded once. */
+int closes_data(stored_scan &s, uint32_t pos) {
+    const uint8_t *d = engine.input_buffer + pos;
+    uint32_t size = s.before + pos;
+    if (get32(d) != SIG_DESCRIPTOR || get32(d + 8) != size || get32(d + 12) != size) return 0;
+    s.crc = crc_update(s.crc, engine.input_buffer + s.checked, pos - s.checked);
+    s.checked = pos;
+    return ~s.crc == get32(d + 4);
+}
+
+/* Passes on the bytes that can no longer begin a descriptor, and moves the
+   rest, the last 15 read, to the front of the input buffer. */
+void pass_on(stored_scan &s) {
+    uint32_t done = s.fill - DESCRIPTOR_HELD;
+    s.crc = crc_update(s.crc, engine.input_buffer + s.checked, done - s.checked);
+    put_output(engine.input_buffer, done);
+    memmove(engine.input_buffer, engine.input_buffer + done, DESCRIPTOR_HELD);
+    s.before += done;
+    s.fill = DESCRIPTOR_HELD;
+    s.checked = 0;
+}
+
+/* A streamed stored member: its data is passed on up to its descriptor,
+   which is left in the input buffer with whatever followed it, for
+   finish_stream to give back and read.  No more than one buffer of the
+   member is ever held.  0 when the archive ended first. */
+int copy_to_descriptor(void) {
+    stored_scan s = {0, 0, 0, 0xFFFFFFFF};
+    while (read_on(s)) {
+        for (uint32_t pos = 0; pos + DESCRIPTOR_LONG <= s.fill; pos++) {
+            if (!closes_data(s, pos)) continue;
+            put_output(engine.input_buffer, pos);
+            input_left = s.fill - pos;
+            return 1;
+        }
+        if (s.fill > DESCRIPTOR_HELD) pass_on(s);
+    }
+    return 0;
+}
+
 /* Stored data moves in runs rather than a byte at a time: after each byte
    that next_byte gives, whatever else the input buffer holds goes along, up
    to the room left in the output buffer.  Reads, writes and reports come at
@@ -84,6 +164,16 @@ void copy_stored(void) {
         output_fill += run;
         if (output_fill == IO_CHUNK) flush_output();
     }
+}
+
+/* A stored member's data, whichever way its end is known.  A streamed one
+   that the archive ends before its descriptor has no end: it is damaged. */
+int copy_member(void) {
+    if (!engine.streamed) {
+        copy_stored();
+        return INFLATE_OK;
+    }
+    return copy_to_descriptor() ? INFLATE_OK : INFLATE_BAD_DATA;
 }
 
 /* The member's time is local time in DOS form; an invalid one is not set,
@@ -104,10 +194,12 @@ void finish_output(void) {
     engine.output = HFILE_ERROR;
 }
 
-/* Puts the bytes read past the end of the stream back into the archive:
-   those still in the input buffer and those the decoder held unused. */
+/* Puts the bytes read past the end of the member's data back into the
+   archive: those still in the input buffer and, after a Deflate stream,
+   those the decoder held unused. */
 void give_back(void) {
-    uint32_t back = input_left + inflate_unused_bytes();
+    uint32_t back = input_left;
+    if (engine.header.method == METHOD_DEFLATED) back += inflate_unused_bytes();
     if (back > engine.member_taken) back = engine.member_taken;
     if (back) plat_llseek(engine.archive, -int32_t(back), FILE_CURRENT);
     engine.member_taken -= back;
@@ -233,12 +325,11 @@ void extract_member(void) {
     start_member();
     const local_header &h = engine.header;
     uint32_t packed = h.compressed_size; /* counted down as the data is read */
-    if (engine.streamed && h.method == METHOD_STORED) fail(MSG_BAD_HEADER);
     if (!engine.test_mode) create_output();
     int status = INFLATE_OK;
     if (h.method == METHOD_STORED) {
         show_member();
-        copy_stored();
+        status = copy_member();
     } else if (h.method == METHOD_DEFLATED) {
         show_member();
         status = decode_member();
@@ -254,14 +345,25 @@ void extract_member(void) {
     check_crc(status);
 }
 
-int needs_decoding_to_skip(void) {
+int needs_reading_to_skip(void) {
     const local_header &h = engine.header;
-    return engine.streamed && h.method == METHOD_DEFLATED && !(h.flags & FLAG_ENCRYPTED);
+    int known = h.method == METHOD_DEFLATED || h.method == METHOD_STORED;
+    return engine.streamed && known && !(h.flags & FLAG_ENCRYPTED);
 }
 
-void pass_over_streamed(void) {
+/* A stored member passed over whose descriptor never came is not refused:
+   the archive goes back to where its data began, so that the walk searches
+   on from there for the next record, as for any member of unknown end. */
+int pass_over_streamed(void) {
     start_member();
-    int status = decode_member();
+    int stored = engine.header.method == METHOD_STORED;
+    int status = stored ? copy_member() : decode_member();
     if (output_fill) flush_output();
+    if (stored && status != INFLATE_OK) {
+        input_left = engine.member_taken;
+        give_back();
+        return 0;
+    }
     finish_stream(status);
+    return 1;
 }

@@ -11,6 +11,11 @@
  * stored name that does not fit the member name buffer, an output path that
  * does not fit, and a kept path that would leave the destination directory
  * are refused before anything is created for the member.
+ *
+ * A local header whose sizes are 0xFFFFFFFF keeps the real ones in a ZIP64
+ * extra field, which the engine does not read: without them the member's
+ * end cannot be found, so the run stops there, saying why, whether or not
+ * the member was to be extracted.
  */
 #include "unzip/engine.h"
 
@@ -23,6 +28,7 @@ namespace {
 const uint32_t SIG_LOCAL = 0x04034B50;   /* local file header */
 const uint32_t SIG_CENTRAL = 0x02014B50; /* central directory file header */
 const uint32_t SIG_END = 0x06054B50;     /* end of central directory record */
+const uint32_t ZIP64_MARK = 0xFFFFFFFF;  /* a size that is in the ZIP64 extra field */
 const char ENCRYPTED_TEXT[] = "Internal error 96";
 const char CUT_MARK[] = "...";
 
@@ -192,21 +198,29 @@ int selected(void) {
     return 1;
 }
 
+/* A member whose sizes are in a ZIP64 extra field, named by its stored name
+   before anything is created for it. */
+void refuse_zip64(void) {
+    const local_header &h = engine.header;
+    if (h.compressed_size == ZIP64_MARK || h.uncompressed_size == ZIP64_MARK)
+        fail(MSG_ZIP64, engine.request->archive_path, engine.member_name);
+}
+
 void process_local_header(void) {
     read_local_header();
     read_name(engine.header.name_length);
     skip_archive(engine.header.extra_length);
+    refuse_zip64();
     if (engine.streamed && engine.header.method == METHOD_STORED && descriptor_says_empty())
         engine.streamed = 0;
-    /* A streamed member that is decoded ends with its descriptor read. */
+    /* A streamed member that is read through ends with its descriptor read. */
     int end_found = 0;
     if (selected()) {
         if (engine.header.flags & FLAG_ENCRYPTED) fail_text(ENCRYPTED_TEXT);
         extract_member();
         end_found = engine.streamed;
-    } else if (needs_decoding_to_skip()) {
-        pass_over_streamed();
-        end_found = 1;
+    } else if (needs_reading_to_skip()) {
+        end_found = pass_over_streamed();
     } else {
         skip_archive(engine.header.compressed_size);
     }
