@@ -178,7 +178,7 @@ TEST_F(Refusals, BrokenStreamedMembersAreDeletedAndEndTheRun) {
         bool cut;
         const char *text;
     } cases[] = {
-        {"alpha", 0, false, "Invalid Zipfile Header"},                /* stored: no known end */
+        {"alphx", 0, false, "Invalid Zipfile Header"},                /* stored: no descriptor closes it */
         {"\x07", 8, false, "Invalid Zipfile Header"},                 /* block type 3 */
         {"", 8, true, "Error reading %s.  Possible cause: bad disk"}, /* descriptor cut */
         {deflate_fixed("alpha") + "xx", 8, false, "Invalid Zipfile Header"}}; /* sizes differ */
