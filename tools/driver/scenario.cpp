@@ -38,7 +38,7 @@ words split(const std::string &text) {
             continue;
         }
         bool quoted = text[at] == '"';
-        size_t end = quoted ? text.find('"', at + 1) : text.find_first_of(" \t\r", at);
+        size_t end = quoted ? text.find('"', at + 1) : text.find_first_of(" \t\r\n", at);
         if (end == std::string::npos) end = text.size();
         w.push_back(text.substr(at + quoted, end - at - quoted));
         at = end + quoted;
