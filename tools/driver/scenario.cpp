@@ -188,8 +188,10 @@ std::string icon_of(HWND box, const std::string &expected) {
     return driver_icon_name(shown == DRIVER_ICON_OTHER && iconless ? DRIVER_ICON_NONE : shown);
 }
 
-HWND owner_named(const scenario_run &r, const std::string &name) {
-    return name == "dialog" ? r.dialog : name == "bar" ? r.bar : nullptr;
+/* Whether the box's owner is the run's "dialog", its "bar" or "none". */
+bool owned_by(const scenario_run &r, const std::string &name) {
+    HWND owner = GetWindow(r.box, GW_OWNER);
+    return name == "none" ? !owner : owner && owner == (name == "dialog" ? r.dialog : r.bar);
 }
 
 /* box TEXT CAPTION ICON OWNER: the next box, owned by "dialog", "bar" or
@@ -204,7 +206,7 @@ bool box(const words &w) {
            step_expect("the box's text", driver_item_text(r->box, DRIVER_BOX_TEXT), w[1]) &&
            step_expect("the box's caption", driver_caption(r->box), w[2]) &&
            step_expect("the box's icon", icon, w[3]) &&
-           (w[4] == "-" || GetWindow(r->box, GW_OWNER) == owner_named(*r, w[4]) ||
+           (w[4] == "-" || owned_by(*r, w[4]) ||
             step_failed("the box is not owned by %s", w[4].c_str()));
 }
 
