@@ -55,8 +55,10 @@ bool load_lines(FILE *f, const std::string &path) {
     for (int number = 1; fgets(text, sizeof text, f); number++) {
         line l = {path + ":" + std::to_string(number), split(text)};
         if (l.tokens.empty() || l.tokens[0][0] == '#') continue;
-        if (l.tokens[0] == "define" && l.tokens.size() > 1) into = &macros[l.tokens[1]];
-        else if (l.tokens[0] == "end") into = &lines;
+        if (l.tokens[0] == "define" && l.tokens.size() > 1)
+            into = &macros[l.tokens[1]];
+        else if (l.tokens[0] == "end")
+            into = &lines;
         else if (l.tokens[0] == "include" && l.tokens.size() > 1) {
             std::string dir = path.substr(0, path.find_last_of("/\\") + 1);
             if (!load(dir + l.tokens[1])) return false;
@@ -101,9 +103,9 @@ bool known(const scenario_run &r, HWND w) {
     return w == r.dialog || w == r.bar || w == r.box;
 }
 
-struct dialog_hunt {           /* EnumWindows' state for new_dialog */
-    const scenario_run *run;   /* whose dialogs, and which are known */
-    HWND found;                /* topmost other dialog */
+struct dialog_hunt {         /* EnumWindows' state for new_dialog */
+    const scenario_run *run; /* whose dialogs, and which are known */
+    HWND found;              /* topmost other dialog */
 };
 
 BOOL CALLBACK hunt_dialog(HWND w, LPARAM lp) {
@@ -132,8 +134,8 @@ HWND new_dialog(const scenario_run &r, DWORD timeout_ms) {
 
 bool picture(HWND window, const char *what) {
     char path[MAX_PATH];
-    snprintf(path, sizeof path, "%s/%s_%02d_%s.bmp", scenario_var("shots").c_str(),
-             S.label.c_str(), ++S.shots, what);
+    snprintf(path, sizeof path, "%s/%s_%02d_%s.bmp", scenario_var("shots").c_str(), S.label.c_str(),
+             ++S.shots, what);
     return driver_screenshot_window(window, path) || step_failed("%s", driver_error());
 }
 
@@ -396,31 +398,31 @@ bool set(const words &w) {
 
 // clang-format off
 const step WINDOW_STEPS[] = {
-    {"set",           2, set},
-    {"start",         0, start},
-    {"slow",          1, slow},
-    {"box",           4, box},
-    {"press",         1, press},
-    {"type",          2, type},
-    {"enter",         1, enter},
-    {"progress",      0, progress},
-    {"cancel-during", 1, cancel_during},
-    {"ends",          0, ends},
-    {"bar-gone",      0, bar_gone},
-    {"exit",          1, exit_step},
-    {"field",         2, field},
-    {"text",          2, text},
-    {"caption",       1, caption},
-    {"enabled",       2, enabled},
-    {"has",           1, has},
-    {"windows",       1, windows},
-    {"screen",        1, screen},
-    {"shot",          1, shot},
-    {"sleep",         1, sleep_step},
-    {"await",         2, await},
-    {"dots",          2, dots},
-    {"nodots",        1, nodots},
-    {nullptr,         0, nullptr}};
+    {"set",            2, set,            "NAME VALUE          ${NAME} is VALUE from here on"},
+    {"start",          0, start,          "[WHAT]              start ${src}SETUP.EXE, await its first dialog or box"},
+    {"slow",           1, slow,           "MS                  the first dialog came no sooner than MS after the start"},
+    {"box",            4, box,            "TEXT CAPTION ICON OWNER  the next box; OWNER dialog, bar, none or -"},
+    {"press",          1, press,          "BUTTON              OK, Cancel, Yes, No or a number; in the box, else the dialog"},
+    {"type",           2, type,           "ITEM TEXT           set a control of the dialog"},
+    {"enter",          1, enter,          "DIRECTORY           type it in the directory field and press OK"},
+    {"progress",       0, progress,       "                    the progress dialog comes next"},
+    {"cancel-during",  1, cancel_during,  "copy|extract        Cancel once the file line shows such a file; ${file}"},
+    {"ends",           0, ends,           "                    the progress dialog goes with no box, setup ends 0"},
+    {"bar-gone",       0, bar_gone,       "                    the progress dialog is no longer shown"},
+    {"exit",           1, exit_step,      "CODE                setup ends with CODE, showing nothing more"},
+    {"field",          2, field,          "ITEM TEXT           an edit field of the dialog holds TEXT"},
+    {"text",           2, text,           "ITEM TEXT           a control of the dialog shows TEXT"},
+    {"caption",        1, caption,        "TEXT                the dialog's caption"},
+    {"enabled",        2, enabled,        "ITEM 0|1            whether a control of the dialog is enabled"},
+    {"has",            1, has,            "ITEM                the dialog has the control"},
+    {"windows",        1, windows,        "N                   setup shows N top-level windows"},
+    {"screen",         1, screen,         "NAME                picture the whole screen"},
+    {"shot",           1, shot,           "WHAT                picture the dialog"},
+    {"sleep",          1, sleep_step,     "MS                  wait, serving messages"},
+    {"await",          2, await,          "ITEM TEXT           a control of the dialog comes to show TEXT"},
+    {"dots",           2, dots,           "ITEM MIN            a control shows MIN dots or more and nothing else"},
+    {"nodots",         1, nodots,         "ITEM                while the dialog shows, the control shows no dot"},
+    {nullptr,          0, nullptr,        nullptr}};
 // clang-format on
 
 /* ---- Playing -------------------------------------------------------------- */
@@ -443,15 +445,20 @@ bool play_macro(const std::vector<line> &body, const words &w, int depth) {
     return true;
 }
 
+/* A step, a defined step, or a failure naming what it is not. */
+bool run_words(const words &w, int depth) {
+    if (const step *s = find_step(w[0]))
+        return (int(w.size()) > s->min_args || step_failed("usage: %s %s", s->name, s->help)) &&
+               s->run(w);
+    if (macros.count(w[0])) return play_macro(macros[w[0]], w, depth);
+    return step_failed("no step %s", w[0].c_str());
+}
+
 bool play_line(const line &l, int depth) {
     words w(l.tokens.size());
     for (size_t i = 0; i < w.size(); i++)
         if (!substitute(l.tokens[i], &w[i])) return false;
-    const step *s = find_step(w[0]);
-    bool ok = s ? (int(w.size()) > s->min_args || step_failed("%s needs %d words", s->name,
-                                                              s->min_args)) && s->run(w)
-                : macros.count(w[0]) ? play_macro(macros[w[0]], w, depth)
-                                     : step_failed("no step %s", w[0].c_str());
+    bool ok = run_words(w, depth);
     if (!ok && depth > 0) S.error = l.where + ": " + S.error;
     return ok;
 }

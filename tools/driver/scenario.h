@@ -19,24 +19,24 @@
 
 typedef std::vector<std::string> words;
 
-struct scenario_run {        /* one SETUP.EXE the scenario started */
-    driver_process process;  /* the program */
-    HWND dialog;             /* its first dialog that is not a message box */
-    HWND bar;                /* its progress dialog, once up */
-    HWND box;                /* the message box waiting for its answer */
-    DWORD first_ms;          /* from its start to its first dialog */
+struct scenario_run {       /* one SETUP.EXE the scenario started */
+    driver_process process; /* the program */
+    HWND dialog;            /* its first dialog that is not a message box */
+    HWND bar;               /* its progress dialog, once up */
+    HWND box;               /* the message box waiting for its answer */
+    DWORD first_ms;         /* from its start to its first dialog */
 };
 
-struct scenario_state {                       /* the player's process-wide state */
-    std::map<std::string, std::string> vars;  /* ${name} values */
-    std::vector<scenario_run> runs;           /* started programs, latest last */
-    std::vector<HWND> answered;               /* boxes answered, which may linger */
-    std::vector<HWND> windows;                /* windows of ours to close */
-    HWND holder;                              /* the last file-holding window */
-    std::vector<HANDLE> held;                 /* files kept open */
-    std::string label;                        /* script and scenario, for pictures */
-    int shots;                                /* pictures in this scenario */
-    std::string error;                        /* why the last step failed */
+struct scenario_state {                      /* the player's process-wide state */
+    std::map<std::string, std::string> vars; /* ${name} values */
+    std::vector<scenario_run> runs;          /* started programs, latest last */
+    std::vector<HWND> answered;              /* boxes answered, which may linger */
+    std::vector<HWND> windows;               /* windows of ours to close */
+    HWND holder;                             /* the last file-holding window */
+    std::vector<HANDLE> held;                /* files kept open */
+    std::string label;                       /* script and scenario, for pictures */
+    int shots;                               /* pictures in this scenario */
+    std::string error;                       /* why the last step failed */
 };
 
 extern scenario_state S;
@@ -51,10 +51,11 @@ std::string scenario_var(const char *name);
 words scenario_list(const char *name);
 
 typedef bool (*step_fn)(const words &w);
-struct step {             /* one kind of line */
-    const char *name;     /* its first word */
-    int min_args;         /* words after it */
-    step_fn run;          /* what it does */
+struct step {         /* one kind of line */
+    const char *name; /* its first word */
+    int min_args;     /* words after it */
+    step_fn run;      /* what it does */
+    const char *help; /* its words and what it does */
 };
 /* The names of the members of ${src}setup.tv, front to back. */
 words scenario_members(void);

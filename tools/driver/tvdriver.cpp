@@ -1,8 +1,9 @@
 /*
  * tvdriver.cpp: the driver's operations as commands, for scripts that show
- * SETUP.EXE at work under Wine.  Each command prints what it found on
- * standard output and ends with 0, or says on standard error why not and ends
- * with 1.
+ * SETUP.EXE at work under Wine, and "scenario", which plays a scenario file
+ * (the end-to-end tests are such files).  Each command prints what it found
+ * on standard output and ends with 0, or says on standard error why not and
+ * ends with 1.
  */
 #include "tools/driver/scenario.h"
 
