@@ -464,12 +464,13 @@ bool play_line(const line &l, int depth) {
 }
 
 /* Ends what the last scenario left running; says how it went. */
-void finish(const std::string &name, bool failed) {
+void finish(const std::string &name, bool failed, DWORD began) {
     for (scenario_run &r : S.runs) driver_end(&r.process);
     S.runs.clear();
     S.answered.clear();
     scenario_clean_files();
-    if (!name.empty()) printf("%s: %s\n", failed ? "FAILED" : "ok", name.c_str());
+    if (!name.empty())
+        printf("%s: %s (%lu ms)\n", failed ? "FAILED" : "ok", name.c_str(), GetTickCount() - began);
     fflush(stdout);
 }
 
@@ -509,9 +510,11 @@ int scenario_play(const char *path, int count, char **settings) {
     base = base.substr(base.find_last_of("/\\") + 1);
     int failures = 0;
     bool failed = false;
+    DWORD began = GetTickCount();
     for (const line &l : lines) {
         if (l.tokens[0] == "scenario") {
-            finish(name, failed);
+            finish(name, failed, began);
+            began = GetTickCount();
             name = l.tokens.size() > 1 ? l.tokens[1] : "?";
             S.label = base.substr(0, base.find('.')) + "." + name;
             S.shots = 0;
@@ -522,7 +525,7 @@ int scenario_play(const char *path, int count, char **settings) {
             printf("%s: %s\n", l.where.c_str(), S.error.c_str());
         }
     }
-    finish(name, failed);
+    finish(name, failed, began);
     printf("%d scenario(s) failed\n", failures);
     return failures ? 1 : 0;
 }
