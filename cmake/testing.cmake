@@ -43,8 +43,22 @@ function(tv_test_environment test)
     set_tests_properties(${test} PROPERTIES
       FIXTURES_REQUIRED wine_env
       LABELS wine
-      ENVIRONMENT "WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix;WINEARCH=win32;WINEDEBUG=-all;DISPLAY=:${TV_WINE_DISPLAY}")
+      ENVIRONMENT "${TV_WINE_ENVIRONMENT}")
   endif()
 endfunction()
 
 set(TV_WINE_DISPLAY 91 CACHE STRING "X display number of the Xvfb that Wine tests use")
+
+# The prefix follows the build: 32-bit programs in a 32-bit prefix, the
+# 64-bit test build in a 64-bit one.  TV_WINE names the loader for the
+# scripts that start Wine themselves; the toolchain chose it.
+if(TV_WIN32)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    set(TV_WINE_ARCH win64)
+  else()
+    set(TV_WINE_ARCH win32)
+  endif()
+  set(TV_WINE_ENVIRONMENT
+      WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix WINEARCH=${TV_WINE_ARCH} WINEDEBUG=-all
+      DISPLAY=:${TV_WINE_DISPLAY} TV_WINE=${CMAKE_CROSSCOMPILING_EMULATOR})
+endif()

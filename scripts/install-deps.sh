@@ -12,6 +12,8 @@ packages=(
   clang libclang-rt-14-dev valgrind               # fuzzing, sanitizers, memcheck
   g++-mingw-w64-i686 binutils-mingw-w64-i686      # the Windows build
   wine wine32:i386 xvfb x11-utils imagemagick     # running and seeing it under Wine
+  g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64  # the 64-bit test build, for machines
+  wine64                                          #   that cannot run 32-bit code
 )
 
 missing=()

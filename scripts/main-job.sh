@@ -86,7 +86,9 @@ main() {
     rm -rf "$demo"
     mkdir -p "$demo"
     trap stop_env EXIT
-    sh "$wine_env" start "$root/$demo" "$display" || die "cannot prepare Wine in $demo"
+    # The shipped 32-bit program, in a 32-bit prefix whatever the caller's shell says.
+    WINEARCH=win32 TV_WINE=wine sh "$wine_env" start "$root/$demo" "$display" \
+        || die "cannot prepare Wine in $demo"
     export WINEPREFIX="$root/$demo/wineprefix" WINEARCH=win32 WINEDEBUG=-all
     case "$display" in *:*) export DISPLAY="$display" ;; *) export DISPLAY=":$display" ;; esac
 

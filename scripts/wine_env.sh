@@ -8,8 +8,12 @@
 # DISPLAY_NUMBER may also be a whole display name (":0", "host:10.0"), for
 # a server that is already there, such as the user's own.
 #
+# WINEARCH (win32 unless set) and TV_WINE, the loader (wine unless set), follow
+# the build: the 64-bit test build sets win64 and /usr/lib/wine/wine64, since
+# plain wine picks the 32-bit loader wherever it is installed.
+#
 # start brings up Xvfb on the display (unless a server already answers there),
-# makes a fresh 32-bit prefix in BUILD_DIR/wineprefix and starts a virtual
+# makes a fresh prefix in BUILD_DIR/wineprefix and starts a virtual
 # desktop in it, which every program of the prefix then uses: without a window
 # manager Wine stalls whenever a top-level window is hidden, and inside a
 # virtual desktop it does not.  stop ends every Wine process of the prefix and
@@ -27,7 +31,8 @@ fi
 
 state="$build/wine-env"                 # our pid files and logs
 export WINEPREFIX="$build/wineprefix"
-export WINEARCH=win32
+export WINEARCH="${WINEARCH:-win32}"
+wine="${TV_WINE:-wine}"
 export WINEDEBUG=-all
 case "$display" in
 *:*) export DISPLAY="$display" ;;
@@ -84,7 +89,7 @@ make_prefix() {
         rm -rf "$WINEPREFIX" || fail "cannot remove the old prefix $WINEPREFIX"
     fi
     # No Mono or Gecko: their installers would ask through a dialog.
-    WINEDLLOVERRIDES="mscoree,mshtml=" timeout 180 wineboot -i \
+    WINEDLLOVERRIDES="mscoree,mshtml=" timeout 180 "$wine" wineboot -i \
         </dev/null >"$state/wineboot.log" 2>&1 || fail "wineboot -i did not finish in $WINEPREFIX"
     timeout 60 wineserver -w || fail "the wineserver of $WINEPREFIX did not end after wineboot"
     cat >"$state/desktop.reg" <<REG
@@ -96,12 +101,12 @@ REGEDIT4
 [HKEY_CURRENT_USER\\Software\\Wine\\Explorer\\Desktops]
 "$DESKTOP"="$DESKTOP_SIZE"
 REG
-    timeout 60 wine regedit /S "$(winepath -w "$state/desktop.reg" 2>/dev/null)" \
+    timeout 60 "$wine" regedit /S "$("$wine" winepath -w "$state/desktop.reg" 2>/dev/null)" \
         </dev/null >"$state/regedit.log" 2>&1 || fail "cannot set the virtual desktop in the registry"
 }
 
 start_desktop() {
-    setsid wine explorer "/desktop=$DESKTOP,$DESKTOP_SIZE" </dev/null >"$state/desktop.log" 2>&1 &
+    setsid "$wine" explorer "/desktop=$DESKTOP,$DESKTOP_SIZE" </dev/null >"$state/desktop.log" 2>&1 &
     echo $! >"$state/desktop.pid"
     wait_for 30 "the Wine virtual desktop \"$DESKTOP\" on $DISPLAY" desktop_shown
 }
@@ -127,7 +132,7 @@ stop_all() {
     rm -f "$state/desktop.pid"
 }
 
-for tool in Xvfb wine wineboot wineserver winepath xdpyinfo xwininfo timeout setsid pgrep; do
+for tool in Xvfb "$wine" wineserver xdpyinfo xwininfo timeout setsid pgrep; do
     command -v "$tool" >/dev/null 2>&1 || fail "$tool is not installed"
 done
 mkdir -p "$state" || fail "cannot make $state"

@@ -7,8 +7,12 @@
 # (the file system lets root write it), so as root the program runs as the
 # user nobody in a prefix of its own, made here in a few seconds.  Without
 # the rights to mount, the disk-full case is skipped and so is this test.
+# TV_WINE and WINEARCH name the loader and the kind of prefix (wine and win32
+# unless set), as the build chose them.
 set -u
 exe=$1
+wine=${TV_WINE:-wine}
+arch=${WINEARCH:-win32}
 work=$(mktemp -d /tmp/tv-full-drive-XXXXXX)
 chmod 755 "$work"
 mnt="$work/drive"
@@ -30,9 +34,9 @@ if [ "$(id -u)" = 0 ]; then
     prefix="$home/prefix"
     as_user() {
         setpriv --reuid=nobody --regid=nogroup --clear-groups \
-            env HOME="$home" WINEPREFIX="$prefix" WINEARCH=win32 WINEDEBUG=-all "$@"
+            env HOME="$home" WINEPREFIX="$prefix" WINEARCH="$arch" WINEDEBUG=-all "$@"
     }
-    as_user wineboot -i >"$work/wineboot.log" 2>&1 || { cat "$work/wineboot.log"; exit 1; }
+    as_user "$wine" wineboot -i >"$work/wineboot.log" 2>&1 || { cat "$work/wineboot.log"; exit 1; }
 else
     prefix="$WINEPREFIX"
     as_user() { "$@"; }
@@ -45,9 +49,9 @@ else
     echo "full_drive: cannot mount a small drive here; the disk-full case is skipped"
 fi
 if [ "$mounted" = 1 ]; then
-    as_user env TV_FULL_DRIVE='R:\' wine "$exe"
+    as_user env TV_FULL_DRIVE='R:\' "$wine" "$exe"
 else
-    as_user wine "$exe"
+    as_user "$wine" "$exe"
 fi
 rc=$?
 rm -f "$prefix/dosdevices/r:"

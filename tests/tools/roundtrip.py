@@ -12,9 +12,10 @@ line is a usage error.
 
 usage: roundtrip.py [--wine] TVUNZIP   (run with TZ=UTC, so that DOS times are exact)
 
-With --wine, TVUNZIP is the Windows build, run under Wine; its message boxes
-are real boxes there, so only archives that extract are tried, and the
-usage errors, which tvunzip prints itself.
+With --wine, TVUNZIP is the Windows build, run under Wine (the loader that
+TV_WINE names, else wine); its message boxes are real boxes there, so only
+archives that extract are tried, and the usage errors, which tvunzip prints
+itself.
 """
 import errno
 import io
@@ -209,7 +210,7 @@ def usage(tvunzip, work):
 def main():
     args = sys.argv[1:]
     if args[:1] == ["--wine"]:
-        prefix.append("wine")
+        prefix.append(os.environ.get("TV_WINE", "wine"))
         args = args[1:]
     if len(args) != 1:
         sys.exit(__doc__)
