@@ -1,10 +1,11 @@
 /*
  * tvdriver.cpp: the driver's operations as commands, for scripts that show
- * SETUP.EXE at work under Wine.  Each command prints what it found on
- * standard output and ends with 0, or says on standard error why not and ends
- * with 1.
+ * SETUP.EXE at work under Wine, and "scenario", which plays a scenario file
+ * (the end-to-end tests are such files).  Each command prints what it found
+ * on standard output and ends with 0, or says on standard error why not and
+ * ends with 1.
  */
-#include "tools/driver/driver.h"
+#include "tools/driver/scenario.h"
 
 #include <tlhelp32.h>
 
@@ -204,6 +205,9 @@ int cmd_play(int argc, char **argv) {
     return report(ok);
 }
 
+/* Plays a scenario file; the settings after it are its ${name}=value. */
+int cmd_scenario(int argc, char **argv) { return scenario_play(argv[2], argc - 3, argv + 3); }
+
 struct command {
     const char *name; /* as typed */
     int min_args;     /* arguments after the name */
@@ -222,6 +226,7 @@ const command COMMANDS[] = {
     {"press",     2, cmd_press,     "PROC ITEM           press a button of its dialog"},
     {"shot",      1, cmd_shot,      "FILE.BMP            screenshot of the whole screen"},
     {"play",      2, cmd_play,      "SETUP DIR [drive]   follow setup, picturing each dialog in DIR; drive: take the defaults"},
+    {"scenario",  1, cmd_scenario,  "FILE [NAME=VALUE]   play the scenarios of FILE, NAME=VALUE as ${NAME}"},
     {nullptr,     0, nullptr,       nullptr}};
 // clang-format on
 

@@ -1,0 +1,72 @@
+/*
+ * scenario.h: the scenario player's shared state and steps.
+ *
+ * A scenario file is a list of steps, one a line, that prepare the machine,
+ * start SETUP.EXE, answer what it shows and check what it leaves behind, as
+ * a user and an inspector beside the user would.  scenario.cpp reads and
+ * plays the file and owns the steps on setup's windows; scenario_files.cpp
+ * owns the steps on disks, files and the machine's settings.  A failed step
+ * abandons its scenario; the next "scenario" line starts afresh.
+ */
+#ifndef TARVEX_TOOLS_SCENARIO_H
+#define TARVEX_TOOLS_SCENARIO_H
+
+#include "tools/driver/driver.h"
+
+#include <map>
+#include <string>
+#include <vector>
+
+typedef std::vector<std::string> words;
+
+struct scenario_run {       /* one SETUP.EXE the scenario started */
+    driver_process process; /* the program */
+    HWND dialog;            /* its first dialog that is not a message box */
+    HWND bar;               /* its progress dialog, once up */
+    HWND box;               /* the message box waiting for its answer */
+    DWORD first_ms;         /* from its start to its first dialog */
+};
+
+struct scenario_state {                      /* the player's process-wide state */
+    std::map<std::string, std::string> vars; /* ${name} values */
+    std::vector<scenario_run> runs;          /* started programs, latest last */
+    std::vector<HWND> answered;              /* boxes answered, which may linger */
+    std::vector<HWND> windows;               /* windows of ours to close */
+    HWND holder;                             /* the last file-holding window */
+    std::vector<HANDLE> held;                /* files kept open */
+    std::string label;                       /* script and scenario, for pictures */
+    int shots;                               /* pictures in this scenario */
+    std::string error;                       /* why the last step failed */
+};
+
+extern scenario_state S;
+
+/* Records why a step failed; returns false for the step to return. */
+bool step_failed(const char *format, ...);
+/* Whether seen equals expected, recording the difference when not. */
+bool step_expect(const char *what, const std::string &seen, const std::string &expected);
+/* The value of ${name}; empty when unset. */
+std::string scenario_var(const char *name);
+/* The words of a variable holding a list. */
+words scenario_list(const char *name);
+
+typedef bool (*step_fn)(const words &w);
+struct step {         /* one kind of line */
+    const char *name; /* its first word */
+    int min_args;     /* words after it */
+    step_fn run;      /* what it does */
+    const char *help; /* its words and what it does */
+};
+/* The names of the members of ${src}setup.tv, front to back. */
+words scenario_members(void);
+/* Plays a scenario file, the name=value settings given as ${name}; 0 when
+   every scenario in it passed. */
+int scenario_play(const char *path, int count, char **settings);
+
+/* The file and machine steps; null name ends. */
+extern const step FILE_STEPS[];
+
+/* Ends the programs, closes our windows and lets go of held files. */
+void scenario_clean_files(void);
+
+#endif
