@@ -1,13 +1,21 @@
 // Stand-ins for the steps of setup that need the dialog manager, and for the
 // copy pass and the extraction, so that the host tests can run the setup
-// sequence and the install directory dialog's OK button without a screen.
+// sequence and the install directory dialog's OK button without a screen;
+// and the tests' shared start: a fresh temporary directory as drive C.
 #ifndef TARVEX_TESTS_SETUP_FAKES_H
 #define TARVEX_TESTS_SETUP_FAKES_H
 
-#include "platform/platform.h"
+#include "platform/host.h"
+#include "setup/state.h"
+
+#include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
+#include <cstring>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 struct fake_state {
@@ -25,5 +33,46 @@ struct fake_state {
 
 extern fake_state fakes;
 void fakes_reset(void);
+
+// The host platform, the setup state and the stand-ins as at start, with a
+// fresh temporary directory mapped as drive C.
+struct SetupTest : ::testing::Test {
+    std::string root; // the directory behind C:
+
+    void SetUp() override {
+        host_reset();
+        fakes_reset();
+        memset(&setup, 0, sizeof setup);
+        char templ[] = "/tmp/tvsetupXXXXXX";
+        root = mkdtemp(templ);
+        host_map_drive('C', root.c_str());
+    }
+    void TearDown() override {
+        if (chdir("/") != 0) ADD_FAILURE();
+        std::system(("rm -rf " + root).c_str());
+    }
+    std::string at(const std::string &rel) { return root + "/" + rel; }
+    void make_dir(const std::string &rel) { mkdir(at(rel).c_str(), 0777); }
+    void write(const std::string &rel, size_t size) {
+        FILE *f = fopen(at(rel).c_str(), "wb");
+        fwrite(std::string(size, 't').data(), 1, size, f);
+        fclose(f);
+    }
+    bool exists(const std::string &rel) {
+        struct stat sb;
+        return stat(at(rel).c_str(), &sb) == 0;
+    }
+    std::string cwd() {
+        char dir[4096];
+        return getcwd(dir, sizeof dir) ? dir : "";
+    }
+    // The one box shown, with its text, style and owner.
+    void expect_box(const std::string &text, unsigned style, plat_window owner) {
+        ASSERT_EQ(host_boxes().size(), 1u);
+        EXPECT_EQ(host_boxes()[0].text, text);
+        EXPECT_EQ(host_boxes()[0].style, style);
+        EXPECT_EQ(host_boxes()[0].owner, owner);
+    }
+};
 
 #endif
