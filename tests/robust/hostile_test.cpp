@@ -37,12 +37,9 @@ class Hostile : public RobustTest {
         EXPECT_EQ(result == EXTRACT_FAILED ? 1u : 0u, host_boxes().size()) << where;
         EXPECT_EQ(0, host_open_files()) << where;
         EXPECT_EQ(0, host_live_blocks()) << where;
-        size_t entries = 0;
-        for (const auto &e : std::filesystem::directory_iterator(dir)) {
-            (void)e;
-            entries++;
-        }
-        EXPECT_EQ(2u, entries) << where << ": something written beside the destination";
+        EXPECT_EQ(2, std::distance(std::filesystem::directory_iterator(dir),
+                                   std::filesystem::directory_iterator()))
+            << where << ": something written beside the destination";
         cases++;
         return result;
     }
@@ -59,26 +56,20 @@ class Hostile : public RobustTest {
     std::string message() { return host_boxes().empty() ? "" : host_boxes()[0].text; }
 };
 
-TEST_F(Hostile, AnArchiveCutAtAnyOffsetFailsWithOneMessage) {
+// Cut anywhere it fails, keeping only whole members; with a byte changed
+// anywhere the files it makes hold member data.
+TEST_F(Hostile, AnArchiveCutOrChangedAtAnyOffsetEndsTheRunSoundly) {
     use(small_members());
     std::string whole = zip_archive(members);
-    for (size_t cut = 0; cut < whole.size(); cut++) {
-        std::string where = "cut at " + std::to_string(cut);
-        EXPECT_EQ(EXTRACT_FAILED, run_bytes(whole.substr(0, cut), where));
+    for (size_t at = 0; at < whole.size(); at++) {
+        std::string where = "cut at " + std::to_string(at);
+        EXPECT_EQ(EXTRACT_FAILED, run_bytes(whole.substr(0, at), where));
         EXPECT_GE(intact_prefix(), 0) << where;
         empty_dest();
-    }
-    printf("[ hostile cases: %d ]\n", cases);
-}
-
-TEST_F(Hostile, AByteChangedAnywhereEndsTheRunSoundly) {
-    use(small_members());
-    std::string whole = zip_archive(members);
-    for (int pattern : {0xFF, 0x01, 0x80}) {
-        for (size_t at = 0; at < whole.size(); at++) {
+        for (int pattern : {0xFF, 0x01, 0x80}) {
             std::string bytes = whole;
             bytes[at] = char(bytes[at] ^ pattern);
-            std::string where = "byte " + std::to_string(at) + " ^ " + std::to_string(pattern);
+            where = "byte " + std::to_string(at) + " ^ " + std::to_string(pattern);
             run_bytes(bytes, where);
             expect_only_member_data(where);
             empty_dest();
@@ -206,10 +197,6 @@ TEST_F(Hostile, EncryptedMembersAreRefusedWhenSelectedAndPassedOverOtherwise) {
     EXPECT_EQ(EXTRACT_OK, run_bytes(zip_archive(members), "filtered out"));
     EXPECT_EQ(std::set<std::string>{"a.txt"}, dest_names());
 }
-
-} /* namespace */
-
-namespace {
 
 using Mended = Hostile;
 
