@@ -1,9 +1,7 @@
 // robust_fixture.h: an engine run over the host platform with everything the
 // robustness tests look at afterwards: the names announced with
 // PRG_SHOWFILE, the boxes, the files left in the destination, and the
-// handles and blocks still held.  A representative archive of every kind
-// of member (stored over several chunks, a directory entry, dynamic
-// Deflate, a streamed member with its descriptor) is built with zlib.
+// handles and blocks still held; members with zlib's dynamic Deflate.
 #ifndef TARVEX_TESTS_ROBUST_FIXTURE_H
 #define TARVEX_TESTS_ROBUST_FIXTURE_H
 
@@ -74,18 +72,6 @@ inline zip_member make_member(const std::string &name, const std::string &data, 
     return m;
 }
 
-/* Stored over four chunks, a directory entry, dynamic Deflate, streamed. */
-inline std::vector<zip_member> representative_members() {
-    std::vector<zip_member> m;
-    m.push_back(make_member("first.txt", content(100000, 1), 0));
-    m.push_back(make_member("docs/", "", 0));
-    m.push_back(make_member("docs/second.txt", prose(60000, 2), 8));
-    zip_member s = make_member("third.txt", prose(25000, 3), 8);
-    s.streamed = true;
-    m.push_back(s);
-    return m;
-}
-
 class RobustTest : public UnzipTest {
   protected:
     plat_window window = nullptr;
@@ -93,7 +79,6 @@ class RobustTest : public UnzipTest {
 
     void SetUp() override {
         host_reset();
-        cancel_flag = 0;
         UnzipTest::SetUp();
         fresh_run();
     }
@@ -152,14 +137,15 @@ class RobustTest : public UnzipTest {
         for (const auto &e : std::filesystem::directory_iterator(dest))
             std::filesystem::remove_all(e.path());
     }
-    /* Nothing held, and the engine takes the next run: every member comes. */
-    void expect_clean_and_ready(const std::string &where) {
+    /* Nothing held, and the engine takes the next run: every member comes
+       (to the destination when the run writes). */
+    void expect_clean_and_ready(const std::string &where, bool writes) {
         EXPECT_EQ(0, host_open_files()) << where;
         EXPECT_EQ(0, host_live_blocks()) << where;
         empty_dest();
         fresh_run();
         EXPECT_EQ(0, run_raw()) << where;
-        EXPECT_EQ(int(files().size()), intact_prefix()) << where;
+        EXPECT_EQ(writes ? int(files().size()) : 0, intact_prefix()) << where;
         empty_dest();
     }
 };
