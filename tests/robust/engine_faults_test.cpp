@@ -29,6 +29,14 @@ const walk_mode MODES[] = {
 
 class EngineFaults : public RobustTest {
   protected:
+    /* The output path of a member as the engine writes it. */
+    std::string at(const std::string &member_name) {
+        std::string base = member_name.substr(member_name.find_last_of("/\\") + 1);
+        std::string path = dest + "\\" + base;
+        for (char &c : path)
+            if (c == '/') c = '\\';
+        return path;
+    }
     std::string read_error() { return "Error reading " + archive + ".  Possible cause: bad disk"; }
     std::string last_path() { return announced().empty() ? "?" : at(announced().back()); }
     /* The member after the last one announced: a file is created before its

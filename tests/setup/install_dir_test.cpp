@@ -141,28 +141,33 @@ struct ShellExtension : InstallDir {
 };
 int ShellExtension::flag_seen, ShellExtension::release_at;
 
-TEST_F(ShellExtension, AHeldExtensionIsWaitedForWithADotASecond) {
-    EXPECT_EQ(press_ok("C:\\Tarvex"), 1);
-    EXPECT_EQ(host_item_text(dialog, IDC_DIR_TEXT1),
-              "Please wait a moment while the Tarvex Shell Extension is unloaded.");
-    EXPECT_EQ(host_item_text(dialog, IDC_DIR_TEXT2), std::string(12, '.'));
-    EXPECT_EQ(host_drain_count(), 4 + 12 * 9);
-    EXPECT_TRUE(flag_seen);
-    EXPECT_FALSE(wait_cursor_flag);
-    EXPECT_TRUE(host_boxes().empty());
-}
-
-TEST_F(ShellExtension, AReleaseEndsTheWaitAtOnce) {
-    release_at = 2; // within the first half second: the user sees nothing
-    EXPECT_EQ(press_ok("C:\\Tarvex"), 1);
-    EXPECT_FALSE(flag_seen);
-    EXPECT_EQ(host_item_text(dialog, IDC_DIR_TEXT1), "");
-    host_hold_file("C:\\Tarvex\\tvshlext.dll");
-    release_at = host_drain_count() + 4 + 9 + 3; // in the second wait of a second
-    EXPECT_EQ(press_ok("C:\\Tarvex"), 1);
-    EXPECT_EQ(host_item_text(dialog, IDC_DIR_TEXT2), ".");
-    EXPECT_EQ(host_drain_count(), release_at);
-    EXPECT_EQ(host_open_files(), 0);
+// Held throughout, a dot a second for 12 seconds and the wait cursor; a
+// release within the first half second shows nothing; a later one ends the
+// wait at once.
+TEST_F(ShellExtension, AHeldExtensionIsWaitedForWithADotASecondUntilReleased) {
+    const struct {
+        int release_at;    // the reading that releases the file; -1: never
+        const char *text1; // the wait's explanation
+        size_t dots;       // dots shown
+        bool cursor;       // the wait cursor shown
+    } cases[] = {
+        {-1,        "Please wait a moment while the Tarvex Shell Extension is unloaded.", 12, true},
+        {2,         "",                                                                   0,  false},
+        {4 + 9 + 3, "Please wait a moment while the Tarvex Shell Extension is unloaded.", 1,  true},
+    };
+    for (const auto &c : cases) {
+        TearDown();
+        SetUp();
+        release_at = c.release_at;
+        EXPECT_EQ(press_ok("C:\\Tarvex"), 1) << c.release_at;
+        EXPECT_EQ(host_item_text(dialog, IDC_DIR_TEXT1), c.text1) << c.release_at;
+        EXPECT_EQ(host_item_text(dialog, IDC_DIR_TEXT2), std::string(c.dots, '.')) << c.release_at;
+        EXPECT_EQ(host_drain_count(), c.release_at < 0 ? 4 + 12 * 9 : c.release_at);
+        EXPECT_EQ(bool(flag_seen), c.cursor) << c.release_at;
+        EXPECT_FALSE(wait_cursor_flag);
+        EXPECT_TRUE(host_boxes().empty());
+        EXPECT_EQ(host_open_files(), 0);
+    }
 }
 
 } // namespace
