@@ -12,10 +12,11 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 struct fake_state {
@@ -48,24 +49,17 @@ struct SetupTest : ::testing::Test {
         host_map_drive('C', root.c_str());
     }
     void TearDown() override {
-        if (chdir("/") != 0) ADD_FAILURE();
-        std::system(("rm -rf " + root).c_str());
+        std::filesystem::current_path("/");
+        std::error_code ignored;
+        std::filesystem::remove_all(root, ignored);
     }
     std::string at(const std::string &rel) { return root + "/" + rel; }
-    void make_dir(const std::string &rel) { mkdir(at(rel).c_str(), 0777); }
+    void make_dir(const std::string &rel) { std::filesystem::create_directory(at(rel)); }
     void write(const std::string &rel, size_t size) {
-        FILE *f = fopen(at(rel).c_str(), "wb");
-        fwrite(std::string(size, 't').data(), 1, size, f);
-        fclose(f);
+        std::ofstream(at(rel), std::ios::binary) << std::string(size, 't');
     }
-    bool exists(const std::string &rel) {
-        struct stat sb;
-        return stat(at(rel).c_str(), &sb) == 0;
-    }
-    std::string cwd() {
-        char dir[4096];
-        return getcwd(dir, sizeof dir) ? dir : "";
-    }
+    bool exists(const std::string &rel) { return std::filesystem::exists(at(rel)); }
+    std::string cwd() { return std::filesystem::current_path().string(); }
     // The one box shown, with its text, style and owner.
     void expect_box(const std::string &text, unsigned style, plat_window owner) {
         ASSERT_EQ(host_boxes().size(), 1u);
