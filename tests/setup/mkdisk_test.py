@@ -20,9 +20,10 @@ LOOSE = ("README.TXT", "TARVEX.TXT", "LICENSE.TXT", "VENDOR.TXT", "WHATSNEW.TXT"
 class Disk(unittest.TestCase):
     def setUp(self):
         self.tmp = tempfile.TemporaryDirectory()
+        self.addCleanup(self.tmp.cleanup)
         self.path = lambda *parts: os.path.join(self.tmp.name, *parts)
-        for d in ("loose", "product"):
-            os.mkdir(self.path(d))
+        os.mkdir(self.path("loose"))
+        os.mkdir(self.path("product"))
         self.write("SETUP.EXE", b"MZ program")
         os.utime(self.path("SETUP.EXE"), ns=(0, 1_700_000_000_123_456_789))
         for name in LOOSE:
@@ -31,9 +32,6 @@ class Disk(unittest.TestCase):
         self.write("product", "Help.txt", b"help " * 4000)
         self.write("product", "empty.dat", b"")
         os.utime(self.path("product", "Help.txt"), (0, 1_000_000_000))
-
-    def tearDown(self):
-        self.tmp.cleanup()
 
     def write(self, *parts):
         with open(self.path(*parts[:-1]), "wb") as f:
@@ -62,7 +60,7 @@ class Disk(unittest.TestCase):
         self.assertEqual(infos["Help.txt"].date_time, time.localtime(1_000_000_000)[:6])
         self.assertLess(infos["Help.txt"].compress_size, 2000)
 
-    def test_missing_or_colliding_files_are_refused_before_anything_is_written(self):
+    def test_missing_colliding_or_rejected_files_are_refused(self):
         os.rename(self.path("loose", "VENDOR.TXT"), self.path("VENDOR.TXT"))
         result = self.run_mkdisk()
         self.assertEqual(result.returncode, 1)
@@ -75,14 +73,14 @@ class Disk(unittest.TestCase):
             self.assertEqual(result.returncode, 1, name)
             self.assertIn("would overwrite", result.stderr)
             os.remove(self.path("product", name))
-
-    def test_an_archive_the_engine_rejects_fails_the_disk(self):
+        # An archive the engine rejects fails the disk; without the engine, a warning.
         self.write("failing-tvunzip", b"#!/bin/sh\nexit 2\n")
         os.chmod(self.path("failing-tvunzip"), 0o755)
         self.assertEqual(self.run_mkdisk(self.path("failing-tvunzip")).returncode, 1)
         result = self.run_mkdisk(self.path("absent"))
         self.assertEqual(result.returncode, 0)
         self.assertIn("warning", result.stderr)
+
 
 
 if __name__ == "__main__":
