@@ -10,6 +10,16 @@
 
 namespace {
 
+/* Every call of every kind that the last run made, as (kind, call number):
+   the fault points of a walk that fails each in turn. */
+inline std::vector<std::pair<host_fault_kind, int>> calls_made() {
+    std::vector<std::pair<host_fault_kind, int>> points;
+    for (int k = 0; k < FAULT_KINDS; k++)
+        for (int n = 1; n <= host_call_count(host_fault_kind(k)); n++)
+            points.push_back({host_fault_kind(k), n});
+    return points;
+}
+
 int cancel_at;
 void cancel_on_drain(void) {
     if (host_drain_count() == cancel_at) cancel_flag = 1;

@@ -16,16 +16,6 @@
 #include <string>
 #include <vector>
 
-/* Every call of every kind that the last run made, as (kind, call number):
-   the fault points of a walk that fails each in turn. */
-inline std::vector<std::pair<host_fault_kind, int>> calls_made() {
-    std::vector<std::pair<host_fault_kind, int>> points;
-    for (int k = 0; k < FAULT_KINDS; k++)
-        for (int n = 1; n <= host_call_count(host_fault_kind(k)); n++)
-            points.push_back({host_fault_kind(k), n});
-    return points;
-}
-
 inline std::vector<std::string> &announced() {
     static std::vector<std::string> names; /* PRG_SHOWFILE texts of the run */
     return names;
