@@ -1,5 +1,5 @@
 /*
- * host.h: the controls of the host platform (host.cpp), for tests and the
+ * host.h: the controls of the host platform (host_*.cpp), for tests and the
  * host tools only.
  *
  * On the host the user interface is simulated: a message box is recorded and

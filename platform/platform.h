@@ -2,10 +2,10 @@
  * platform.h: every service of the operating system that the portable code
  * uses, as one list of operations.
  *
- * Two files implement it: win32.cpp, where each operation is a thin call of
- * the ANSI function named beside it, and host.cpp, which runs the same rules
- * on POSIX files and simulates the user interface so that tests can script
- * answers and see what was shown (host.h).  Nothing outside platform/ may
+ * Two layers implement it: win32.cpp, where each operation is a thin call of
+ * the ANSI function named beside it, and the host files (host_*.cpp), which
+ * run the same rules on POSIX files and simulate the user interface so that
+ * tests can script answers and see what was shown (host.h).  Nothing outside platform/ may
  * include a system header for these services; the Win32-only GUI files
  * (dialog procedures, the Meter's painting, the process entry) include
  * win32_native.h instead.

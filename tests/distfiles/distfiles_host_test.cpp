@@ -1,11 +1,13 @@
 // The loose files against the simulated user interface: which box each
 // failure shows and over which window, where the bar moves, how a cancel
-// stops the copy, and that no handle or block is left behind.
+// stops the copy, and that no handle or block is left behind; and the copy
+// pass against every call of every kind failing in turn.
 #include "dist_fixture.h"
 #include "platform/host.h"
 #include "resources/dialog.h"
 #include "setup/messages.h"
 
+#include <cstdio>
 #include <utility>
 
 namespace {
@@ -30,19 +32,30 @@ struct HostDistFiles : DistFiles {
 
     void SetUp() override {
         DistFiles::SetUp();
+        fresh_pass();
+    }
+    /* The platform, the counters and the windows as at start, the target empty. */
+    void fresh_pass() {
         host_reset();
         load_titles();
         bar_moves.clear();
+        cancel_flag = 0;
         cancel_at_first_move = false;
         dialog = setup.progress_dialog = host_create_window("#32770", dialog_handler);
         install = host_create_window("#32770", nullptr);
+        std::error_code ignored;
+        for (const auto &e : fs::directory_iterator(target)) fs::remove(e.path(), ignored);
     }
     void TearDown() override {
         EXPECT_EQ(host_open_files(), 0);
         EXPECT_EQ(host_live_blocks(), 0);
-        std::error_code ignored;
-        fs::permissions(target, fs::perms::owner_all, fs::perm_options::add, ignored);
         DistFiles::TearDown();
+    }
+    /* Whether target i carries the source's last write time. */
+    bool stamped(int i) {
+        plat_find_data found;
+        return plat_find_first(dst(i).c_str(), &found) == 1 &&
+               same_time(found.ftLastWriteTime, REFERENCE);
     }
     /* The one box shown, which must carry text and the error icon over owner. */
     void expect_one_box(plat_window owner, const std::string &text) {
@@ -109,81 +122,24 @@ TEST_F(HostDistFiles, FilesOfWholeChunksEndWithAnEmptyReadAndNoExtraMove) {
     EXPECT_EQ(fs::file_size(dst(0)) + fs::file_size(dst(1)) + fs::file_size(dst(2)), 46080u);
 }
 
-TEST_F(HostDistFiles, CancelInADrainLetsThatFileCopyOneChunkThenStopsSilently) {
-    make_sources({40000, 40000, 10, 10, 10, 10, 10});
-    cancel_at_drain = 2;
-    host_on_drain(cancel_on_drain);
-    EXPECT_EQ(distribution_pass(dialog, DIST_COPY), 0);
-    EXPECT_EQ(read_file(dst(0)), pattern(40000, 0));
-    EXPECT_EQ(read_file(dst(1)), pattern(15360, 1));
-    EXPECT_FALSE(fs::exists(dst(2)));
-    EXPECT_TRUE(host_boxes().empty());
-}
-
-TEST_F(HostDistFiles, CancelWithinAFileKeepsThePartCopiedWithTheSourcesTime) {
-    make_sources({40000, 10});
-    cancel_at_first_move = true;
-    EXPECT_EQ(distribution_pass(dialog, DIST_COPY), 0);
-    plat_find_data found;
-    ASSERT_EQ(plat_find_first(dst(0).c_str(), &found), 1);
-    EXPECT_TRUE(same_time(found.ftLastWriteTime, REFERENCE));
-    EXPECT_EQ(read_file(dst(0)), pattern(15360, 0));
-    EXPECT_FALSE(fs::exists(dst(1)));
-    EXPECT_TRUE(host_boxes().empty());
-}
-
-TEST_F(HostDistFiles, TargetInAReadOnlyDirectoryIsReportedWithItsPath) {
-    make_sources({100, 100});
-    fs::permissions(target,
-                    fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
-                    fs::perm_options::remove);
-    EXPECT_EQ(distribution_pass(dialog, DIST_COPY), 0);
-    expect_one_box(dialog, "Cannot open " + dst(0) + " for writing");
-    EXPECT_EQ(copy_byte_counter, 0u);
-}
-
-struct injected {         /* a failure of the platform and what the copy makes of it */
-    host_fault_kind kind; /* the operation that fails */
-    int nth;              /* on which of its calls from the copy's start */
-    const char *message;  /* the text before the path */
-    bool names_source;    /* the path is the source's, else the target's */
-    long target_size;     /* what stays in the target; -1 none created */
-    uint32_t counted;     /* copy byte counter afterwards */
-};
-
-/* clang-format off */
-const injected INJECTED[] = {
-    /* kind                nth  message                  source  target   counted */
-    {FAULT_OPEN,           1,   "Cannot open %s for writing", true,  -1,    0},
-    {FAULT_GLOBAL_ALLOC,   1,   "Cannot open %s for writing", true,  -1,    0},
-    {FAULT_CREATE,         1,   "Cannot open %s for writing", false, -1,    0},
-    {FAULT_WRITE_SHORT,    2,   "Error writing to %s",        false, 23040, 15360},
-    {FAULT_WRITE_ERROR,    1,   "Error writing to %s",        false, 0,     0},
-    {FAULT_READ_ERROR,     1,   "Error reading %s",           true,  0,     0},
-    {FAULT_READ_ERROR,     2,   "Error reading %s",           true,  15360, 15360},
-};
-/* clang-format on */
-
-TEST_F(HostDistFiles, EachFailureShowsItsMessageOnceAndLeavesWhatWasWritten) {
-    make_sources({40000, 100});
-    for (const injected &f : INJECTED) {
-        SCOPED_TRACE(f.message + std::to_string(f.kind) + "/" + std::to_string(f.nth));
-        fs::remove(dst(0));
-        host_clear_boxes();
-        copy_byte_counter = last_bar_update = 0;
-        host_fail_call(f.kind, f.nth);
+// A cancel in a drain lets that file copy one chunk, a cancel at the bar's
+// first move stops within the file; the part copied keeps the source's time.
+TEST_F(HostDistFiles, ACancelStopsSilentlyAfterTheChunkInHand) {
+    for (int drain : {2, 0}) {
+        fresh_pass();
+        make_sources({40000, 40000, 10, 10, 10, 10, 10});
+        cancel_at_drain = drain;
+        cancel_at_first_move = drain == 0;
+        host_on_drain(cancel_on_drain);
         EXPECT_EQ(distribution_pass(dialog, DIST_COPY), 0);
-        std::string text = f.message;
-        text.replace(text.find("%s"), 2, f.names_source ? src(0) : dst(0));
-        expect_one_box(dialog, text);
-        EXPECT_EQ(fs::exists(dst(0)) ? long(fs::file_size(dst(0))) : -1L, f.target_size);
-        if (f.target_size > 0) {
-            EXPECT_EQ(read_file(dst(0)), pattern(40000, 0).substr(0, size_t(f.target_size)));
+        int cut = drain ? 1 : 0; /* the file cut after its first chunk */
+        if (cut) {
+            EXPECT_EQ(read_file(dst(0)), pattern(40000, 0));
         }
-        EXPECT_EQ(copy_byte_counter, f.counted);
-        EXPECT_FALSE(fs::exists(dst(1)));
-        EXPECT_EQ(host_open_files(), 0);
-        EXPECT_EQ(host_live_blocks(), 0);
+        EXPECT_EQ(read_file(dst(cut)), pattern(15360, unsigned(cut))) << drain;
+        EXPECT_TRUE(stamped(cut)) << drain;
+        EXPECT_FALSE(fs::exists(dst(cut + 1)));
+        EXPECT_TRUE(host_boxes().empty());
     }
 }
 
@@ -212,6 +168,95 @@ TEST_F(HostDistFiles, PathsTooLongForTheirBufferAreRefusedWholeNeverCut) {
     EXPECT_EQ(distribution_pass(install, DIST_CHECK), 0);
     expect_one_box(install, "Cannot open " + src(4));
     EXPECT_EQ(setup.size_total, 100u);
+}
+
+const std::vector<size_t> SIZES = {40000, 3000, 0, 15360, 20000, 100, 31000};
+
+// For each call of each kind over the seven files, that call fails and the
+// pass must stop with the copy's message shown once over the progress
+// dialog, the files before it intact and stamped, the failing target as the
+// copy leaves it (not created, or the part written so far, unstamped), none
+// after it, nothing held, and the next pass must copy everything.
+struct CopyFaults : HostDistFiles {
+    int points = 0;
+
+    /* The text the pass must show when file i fails with a fault of kind. */
+    std::string message(host_fault_kind kind, int i) {
+        switch (kind) {
+        case FAULT_OPEN:
+        case FAULT_GLOBAL_ALLOC:
+            return "Cannot open " + src(i) + " for writing";
+        case FAULT_CREATE:
+            return "Cannot open " + dst(i) + " for writing";
+        case FAULT_READ_ERROR:
+            return "Error reading " + src(i);
+        default:
+            return "Error writing to " + dst(i);
+        }
+    }
+    /* The target of a failed file: absent when it was never created, else
+       a part of the source, without the source's time. */
+    void expect_left_as_copied(host_fault_kind kind, int i, const std::string &where) {
+        if (kind == FAULT_OPEN || kind == FAULT_GLOBAL_ALLOC || kind == FAULT_CREATE) {
+            EXPECT_FALSE(fs::exists(dst(i))) << where;
+            return;
+        }
+        std::string part = read_file(dst(i)), whole = pattern(SIZES[i], unsigned(i));
+        EXPECT_LE(part.size(), whole.size()) << where;
+        EXPECT_EQ(whole.substr(0, part.size()), part) << where;
+        EXPECT_FALSE(stamped(i)) << where;
+    }
+    /* Index of the file that the boxes' text names, -1 for none. */
+    int failed_file(host_fault_kind kind) {
+        for (int i = 0; i < 7; i++)
+            if (host_boxes()[0].text == message(kind, i)) return i;
+        return -1;
+    }
+    void fail_at(host_fault_kind kind, int n) {
+        std::string where = "kind " + std::to_string(kind) + " call " + std::to_string(n);
+        fresh_pass();
+        host_fail_call(kind, n);
+        int passed = distribution_pass(dialog, DIST_COPY);
+        int failed = 7;
+        if (passed) {
+            /* Only a fault that loses nothing may pass: a short read that the
+               next read makes good, a short write of nothing. */
+            EXPECT_TRUE(host_boxes().empty()) << where;
+            EXPECT_TRUE(kind == FAULT_READ_SHORT || kind == FAULT_WRITE_SHORT) << where;
+        } else {
+            ASSERT_EQ(1u, host_boxes().size()) << where;
+            EXPECT_EQ(dialog, host_boxes()[0].owner) << where;
+            failed = failed_file(kind);
+            ASSERT_GE(failed, 0) << where << ": " << host_boxes()[0].text;
+            expect_left_as_copied(kind, failed, where);
+        }
+        for (int i = 0; i < 7; i++) {
+            if (i < failed) {
+                EXPECT_EQ(pattern(SIZES[i], unsigned(i)), read_file(dst(i))) << where << " " << i;
+                EXPECT_TRUE(stamped(i)) << where << " " << i;
+            } else if (i > failed) {
+                EXPECT_FALSE(fs::exists(dst(i))) << where << " " << i;
+            }
+        }
+        EXPECT_EQ(0, host_open_files()) << where;
+        EXPECT_EQ(0, host_live_blocks()) << where;
+        fresh_pass();
+        EXPECT_EQ(1, distribution_pass(dialog, DIST_COPY)) << where;
+        for (int i = 0; i < 7; i++) EXPECT_EQ(pattern(SIZES[i], unsigned(i)), read_file(dst(i)));
+        points++;
+    }
+};
+
+TEST_F(CopyFaults, EveryCallOfEveryKindStopsThePassCleanly) {
+    make_sources(SIZES);
+    fresh_pass(); /* count only the pass's own calls */
+    ASSERT_EQ(1, distribution_pass(dialog, DIST_COPY));
+    int calls[FAULT_KINDS];
+    for (int k = 0; k < FAULT_KINDS; k++) calls[k] = host_call_count(host_fault_kind(k));
+    for (int k = 0; k < FAULT_KINDS; k++)
+        for (int n = 1; n <= calls[k]; n++) fail_at(host_fault_kind(k), n);
+    printf("[ fault points walked: %d ]\n", points);
+    EXPECT_GT(points, 40);
 }
 
 } // namespace

@@ -8,7 +8,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -19,11 +18,8 @@ namespace {
 HINSTANCE instance() { return GetModuleHandleA(nullptr); }
 
 void register_once() {
-    static bool done;
-    if (done) return;
-    register_meter_class(instance());
-    load_titles();
-    done = true;
+    static bool done = (register_meter_class(instance()), load_titles(), true);
+    (void)done;
 }
 
 COLORREF highlight() { return GetSysColor(COLOR_HIGHLIGHT) & 0xFFFFFF; }
@@ -99,7 +95,6 @@ ink expected_text(const char *words) {
     SelectObject(mem, GetStockObject(SYSTEM_FONT));
     RECT all = {0, 0, 100, 40};
     FillRect(mem, &all, HBRUSH(GetStockObject(WHITE_BRUSH)));
-    SetTextColor(mem, RGB(0, 0, 0));
     SetBkMode(mem, TRANSPARENT);
     TextOutA(mem, 10, 10, words, int(strlen(words)));
     picture p = grab(mem, 100, 40);
@@ -120,72 +115,50 @@ void expect_meter_shows(HWND meter, int edge, const char *words) {
     EXPECT_LE(abs(shown.left + shown.right + 1 - p.w), 3) << "text not centred";
 }
 
-// A bare Meter of 300 x 40 pixels in a window of its own.
-struct Meter : ::testing::Test {
-    HWND frame = nullptr, meter = nullptr;
-    void SetUp() override {
-        register_once();
-        frame = CreateWindowA("Static", "", WS_POPUP | WS_VISIBLE, 0, 0, 320, 60, nullptr, nullptr,
-                              instance(), nullptr);
-        meter = CreateWindowA("Meter", "", WS_CHILD | WS_VISIBLE, 0, 0, 300, 40, frame, nullptr,
-                              instance(), nullptr);
-        ASSERT_NE(meter, nullptr);
+// Range and position are read as 16 bits; the bar fills the truncated share
+// of its width, nothing for a range of 0, all of it beyond the range; each
+// send has painted before it returns; the text changes colour across the edge.
+TEST(Meter, ShowsItsValuesAsSixteenBitsAndFillsTheirShare) {
+    register_once();
+    HWND frame = CreateWindowA("Static", "", WS_POPUP | WS_VISIBLE, 0, 0, 320, 60, nullptr,
+                               nullptr, instance(), nullptr);
+    HWND meter = CreateWindowA("Meter", "", WS_CHILD | WS_VISIBLE, 0, 0, 300, 40, frame, nullptr,
+                               instance(), nullptr);
+    ASSERT_NE(meter, nullptr);
+    const struct {
+        WPARAM range, position;             // sent; 0, 0: the values at creation
+        LRESULT read_range, read_position;  // read back
+        int edge;                           // the bar's edge in pixels
+        const char *words;                  // the text shown
+    } cases[] = {
+        {0,      0,     100,   50,            150,                 "50%"},
+        {65536,  65537, 0,     1,             0,                   "0%"},
+        {65535,  70000, 65535, 70000 - 65536, 300 * 4464 / 65535,  "6%"},
+        {3,      1,     3,     1,             100,                 "33%"},
+        {0,      5,     0,     5,             0,                   "0%"},
+        {131072, 5,     0,     5,             0,                   "0%"},
+        {2,      3,     2,     3,             300,                 "150%"},
+        {7,      7,     7,     7,             300,                 "100%"},
+        {2,      1,     2,     1,             150,                 "50%"},
+    };
+    for (const auto &c : cases) {
+        if (c.range || c.position) {
+            SendMessageA(meter, MTR_SETRANGE, c.range, 0);
+            EXPECT_FALSE(GetUpdateRect(meter, nullptr, FALSE));
+            InvalidateRect(meter, nullptr, FALSE);
+            SendMessageA(meter, MTR_SETPOS, c.position, 0);
+            EXPECT_FALSE(GetUpdateRect(meter, nullptr, FALSE));
+        }
+        EXPECT_EQ(SendMessageA(meter, MTR_GETRANGE, 0, 0), c.read_range) << c.range;
+        EXPECT_EQ(SendMessageA(meter, MTR_GETPOS, 0, 0), c.read_position) << c.position;
+        expect_meter_shows(meter, c.edge, c.words);
     }
-    void TearDown() override { DestroyWindow(frame); }
-    // Sets both values; each send has painted before it returns.
-    void set(WPARAM range, WPARAM position) {
-        SendMessageA(meter, MTR_SETRANGE, range, 0);
-        EXPECT_FALSE(GetUpdateRect(meter, nullptr, FALSE));
-        InvalidateRect(meter, nullptr, FALSE);
-        SendMessageA(meter, MTR_SETPOS, position, 0);
-        EXPECT_FALSE(GetUpdateRect(meter, nullptr, FALSE));
-    }
-    LRESULT range() { return SendMessageA(meter, MTR_GETRANGE, 0, 0); }
-    LRESULT position() { return SendMessageA(meter, MTR_GETPOS, 0, 0); }
-    void expect_bar(int edge, const char *words) { expect_meter_shows(meter, edge, words); }
-};
-
-TEST_F(Meter, StartsAtFiftyOfAHundred) {
-    EXPECT_EQ(range(), 100);
-    EXPECT_EQ(position(), 50);
-    expect_bar(150, "50%");
-}
-
-TEST_F(Meter, ReadsRangeAndPositionAsSixteenBits) {
-    set(65536, 65537);
-    EXPECT_EQ(range(), 0);
-    EXPECT_EQ(position(), 1);
-    set(65535, 70000);
-    EXPECT_EQ(range(), 65535);
-    EXPECT_EQ(position(), 70000 - 65536);
-    expect_bar(300 * 4464 / 65535, "6%");
-}
-
-TEST_F(Meter, FillsTheTruncatedShareOfItsWidth) {
-    set(3, 1);
-    expect_bar(100, "33%");
+    EXPECT_TRUE(text_of(grab_client(meter), 150, highlight(), highlight_text()).crosses_colour);
+    SendMessageA(meter, MTR_SETRANGE, 3, 0);
+    SendMessageA(meter, MTR_SETPOS, 1, 0);
     SetWindowPos(meter, nullptr, 0, 0, 302, 40, SWP_NOZORDER | SWP_NOMOVE);
-    expect_bar(100, "33%"); // 302 / 3, cut down
-}
-
-TEST_F(Meter, RangeZeroShowsNothingFilled) {
-    set(0, 5);
-    expect_bar(0, "0%");
-    set(131072, 5);
-    expect_bar(0, "0%");
-}
-
-TEST_F(Meter, PositionBeyondRangeFillsTheWholeBar) {
-    set(2, 3);
-    expect_bar(300, "150%");
-    set(7, 7);
-    expect_bar(300, "100%");
-}
-
-TEST_F(Meter, TextChangesColourWhereTheEdgeCrossesIt) {
-    set(2, 1);
-    picture p = grab_client(meter);
-    EXPECT_TRUE(text_of(p, 150, highlight(), highlight_text()).crosses_colour);
+    expect_meter_shows(meter, 100, "33%"); // 302 / 3, cut down
+    DestroyWindow(frame);
 }
 
 // What the timer saw of the confirmation box it answered.
@@ -227,16 +200,6 @@ VOID CALLBACK answer_box(HWND, UINT, UINT_PTR, DWORD) {
     PostMessageA(box, WM_COMMAND, WPARAM(box_answer), 0);
 }
 
-void pump(DWORD milliseconds) {
-    DWORD start = GetTickCount();
-    MSG m;
-    while (GetTickCount() - start < milliseconds) {
-        while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE))
-            TranslateMessage(&m), DispatchMessageA(&m);
-        Sleep(5);
-    }
-}
-
 // Sends message to the dialog with a timer ready to answer any box with
 // answer, then serves what the dialog posted itself; returns the boxes seen.
 int ask(HWND dialog, UINT message, WPARAM wp, int answer) {
@@ -245,40 +208,12 @@ int ask(HWND dialog, UINT message, WPARAM wp, int answer) {
     box_answered = nullptr;
     UINT_PTR timer = SetTimer(nullptr, 0, 20, answer_box);
     SendMessageA(dialog, message, wp, 0);
-    pump(200);
+    MSG m;
+    for (DWORD start = GetTickCount(); GetTickCount() - start < 200; Sleep(5))
+        while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE))
+            TranslateMessage(&m), DispatchMessageA(&m);
     KillTimer(nullptr, timer);
     return box_seen.shown;
-}
-
-const char CONFIRM_TEXT[] =
-    "Setup has not completed installing the software.\nAre you sure you want to cancel?";
-
-// Writes what window shows, frame included, as a 24-bit BMP: 1 when written.
-int save_bmp(HWND window, const char *path) {
-    RedrawWindow(window, nullptr, nullptr,
-                 RDW_INVALIDATE | RDW_FRAME | RDW_UPDATENOW | RDW_ALLCHILDREN);
-    RECT r;
-    GetWindowRect(window, &r);
-    int w = r.right - r.left, h = r.bottom - r.top, stride = (w * 3 + 3) & ~3;
-    BITMAPINFOHEADER head = {sizeof head, w, h, 1, 24, BI_RGB, DWORD(stride * h), 0, 0, 0, 0};
-    BITMAPFILEHEADER file = {0x4D42, DWORD(sizeof file + sizeof head + stride * h), 0, 0,
-                             DWORD(sizeof file + sizeof head)};
-    HDC dc = GetWindowDC(window), mem = CreateCompatibleDC(dc);
-    void *bits = nullptr;
-    HBITMAP dib = CreateDIBSection(dc, reinterpret_cast<BITMAPINFO *>(&head), DIB_RGB_COLORS, &bits,
-                                   nullptr, 0);
-    HGDIOBJ old = SelectObject(mem, dib);
-    BitBlt(mem, 0, 0, w, h, dc, 0, 0, SRCCOPY);
-    GdiFlush();
-    FILE *out = fopen(path, "wb");
-    int written = out && fwrite(&file, sizeof file, 1, out) && fwrite(&head, sizeof head, 1, out) &&
-                  fwrite(bits, size_t(stride * h), 1, out);
-    if (out) written = fclose(out) == 0 && written;
-    SelectObject(mem, old);
-    DeleteObject(dib);
-    DeleteDC(mem);
-    ReleaseDC(window, dc);
-    return written;
 }
 
 // Dialog 300 as the setup driver makes it: created hidden, then shown.
@@ -308,11 +243,10 @@ struct ProgressDialog : ::testing::Test {
         progress_set_range(dialog, 10);
         progress_set_pos(dialog, 4);
     }
-    void show_again() {
+    // Shows the dialog again: its lines empty, its bar unset.
+    void expect_reset_on_showing() {
         ShowWindow(dialog, SW_HIDE);
         ShowWindow(dialog, SW_SHOW);
-    }
-    void expect_reset() {
         EXPECT_EQ(line(IDC_PRG_TITLE), "");
         EXPECT_EQ(line(IDC_PRG_FILE), "");
         EXPECT_EQ(bar(MTR_GETRANGE), 0);
@@ -321,34 +255,59 @@ struct ProgressDialog : ::testing::Test {
     }
 };
 
-TEST_F(ProgressDialog, StartsCentredUnderTheCaption) {
+// Centred on the screen under its caption, the bar showing what was set;
+// every showing empties it again and enables Cancel.
+TEST_F(ProgressDialog, StartsCentredAndEveryShowingResetsIt) {
     char title[64];
     GetWindowTextA(dialog, title, sizeof title);
     EXPECT_STREQ(title, "Tarvex Setup");
-    RECT r;
+    RECT r, client;
     GetWindowRect(dialog, &r);
     EXPECT_EQ(r.left, (GetSystemMetrics(SM_CXSCREEN) - (r.right - r.left)) / 2);
     EXPECT_EQ(r.top, (GetSystemMetrics(SM_CYSCREEN) - (r.bottom - r.top)) / 2);
-}
-
-TEST_F(ProgressDialog, EveryShowingEmptiesTheLinesAndUnsetsTheBar) {
-    expect_reset();
-    EXPECT_TRUE(cancel_enabled());
     fill_in();
+    HWND meter = GetDlgItem(dialog, IDC_PRG_METER);
+    GetClientRect(meter, &client);
+    expect_meter_shows(meter, client.right * 4 / 10, "40%");
     EnableWindow(GetDlgItem(dialog, IDC_CANCEL), FALSE);
-    show_again();
-    expect_reset();
+    expect_reset_on_showing();
     EXPECT_TRUE(cancel_enabled());
 }
 
-TEST_F(ProgressDialog, ShowFileKeepsItsOwnCopyOfTheName) {
-    char name[] = "tarvex32.exe";
-    EXPECT_EQ(SendMessageA(dialog, PRG_SHOWFILE, 0, LPARAM(name)), 1);
-    name[0] = 'X';
-    EXPECT_EQ(line(IDC_PRG_FILE), "tarvex32.exe");
+// Cancel, command 1 and the system menu's Close ask; a No leaves everything
+// as it was, other commands ask nothing.
+TEST_F(ProgressDialog, CancelAsksAndNoLeavesEverythingAsItWas) {
+    fill_in();
+    const struct {
+        UINT message; // sent to the dialog
+        WPARAM wp;    // its parameter
+        int boxes;    // questions asked
+    } cases[] = {
+        {WM_COMMAND,    IDCANCEL,                            1},
+        {WM_COMMAND,    IDOK,                                1},
+        {WM_SYSCOMMAND, SC_CLOSE,                            1},
+        {WM_COMMAND,    MAKEWPARAM(IDCANCEL, BN_SETFOCUS),   0},
+        {WM_COMMAND,    3,                                   0},
+    };
+    for (const auto &c : cases) {
+        ASSERT_EQ(ask(dialog, c.message, c.wp, IDNO), c.boxes) << c.message << " " << c.wp;
+        if (!c.boxes) continue;
+        EXPECT_EQ(box_seen.text, "Setup has not completed installing the software.\n"
+                                 "Are you sure you want to cancel?");
+        EXPECT_EQ(box_seen.caption, "Tarvex Setup");
+        EXPECT_EQ(box_seen.owner, dialog);
+        EXPECT_TRUE(box_seen.yes_no);
+    }
+    EXPECT_EQ(cancel_flag, 0);
+    EXPECT_TRUE(cancel_enabled());
+    EXPECT_EQ(line(IDC_PRG_FILE), "readme.txt");
+    EXPECT_EQ(advance(4), 0);
 }
 
-TEST_F(ProgressDialog, AdvanceGoesOnFromTheCopiedBytesAndAnswersWhetherYesWasSaid) {
+// Advance goes on from the copied bytes and answers whether Yes was said; a
+// No after the cancellation was confirmed could not undo it, so nothing asks
+// again, and showing the dialog again keeps Cancel disabled.
+TEST_F(ProgressDialog, AYesIsAnsweredByAdvanceAndNeverAskedAgain) {
     copy_byte_counter = 30720;
     EXPECT_EQ(advance(5), 0);
     EXPECT_EQ(bar(MTR_GETPOS), 8);
@@ -357,52 +316,12 @@ TEST_F(ProgressDialog, AdvanceGoesOnFromTheCopiedBytesAndAnswersWhetherYesWasSai
     EXPECT_FALSE(cancel_enabled());
     EXPECT_EQ(advance(6), 1);
     EXPECT_EQ(bar(MTR_GETPOS), 9);
-}
-
-TEST_F(ProgressDialog, CancelAsksAndNoLeavesEverythingAsItWas) {
-    fill_in();
-    ASSERT_EQ(ask(dialog, WM_COMMAND, IDCANCEL, IDNO), 1);
-    EXPECT_EQ(box_seen.text, CONFIRM_TEXT);
-    EXPECT_EQ(box_seen.caption, "Tarvex Setup");
-    EXPECT_EQ(box_seen.owner, dialog);
-    EXPECT_TRUE(box_seen.yes_no);
-    EXPECT_EQ(cancel_flag, 0);
-    EXPECT_TRUE(cancel_enabled());
-    EXPECT_EQ(line(IDC_PRG_FILE), "readme.txt");
-    EXPECT_EQ(advance(4), 0);
-}
-
-TEST_F(ProgressDialog, CommandOneAndTheSystemMenusCloseAskTheSameQuestion) {
-    ASSERT_EQ(ask(dialog, WM_COMMAND, IDOK, IDNO), 1);
-    EXPECT_EQ(box_seen.text, CONFIRM_TEXT);
-    ASSERT_EQ(ask(dialog, WM_SYSCOMMAND, SC_CLOSE, IDNO), 1);
-    EXPECT_EQ(box_seen.text, CONFIRM_TEXT);
-    EXPECT_EQ(ask(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_SETFOCUS), IDNO), 0);
-    EXPECT_EQ(ask(dialog, WM_COMMAND, 3, IDNO), 0);
-    EXPECT_EQ(cancel_flag, 0);
-}
-
-// A No after the cancellation was confirmed could not undo it, so nothing
-// asks again, and showing the dialog again keeps Cancel disabled.
-TEST_F(ProgressDialog, AConfirmedCancelIsNeverAskedAgain) {
-    ASSERT_EQ(ask(dialog, WM_COMMAND, IDCANCEL, IDYES), 1);
     EXPECT_EQ(ask(dialog, WM_COMMAND, IDOK, IDNO), 0);
     EXPECT_EQ(ask(dialog, WM_SYSCOMMAND, SC_CLOSE, IDNO), 0);
     fill_in();
-    show_again();
-    expect_reset();
+    expect_reset_on_showing();
     EXPECT_EQ(cancel_flag, 1);
     EXPECT_FALSE(cancel_enabled());
-}
-
-// Leaves a picture of the dialog, centred, at 40%, in the build's artifacts.
-TEST_F(ProgressDialog, ShowsTitleFileAndBarOnScreen) {
-    fill_in();
-    HWND meter = GetDlgItem(dialog, IDC_PRG_METER);
-    RECT client;
-    GetClientRect(meter, &client);
-    expect_meter_shows(meter, client.right * 4 / 10, "40%");
-    EXPECT_TRUE(save_bmp(dialog, TV_ARTIFACTS_DIR "/progress_dialog.bmp"));
 }
 
 } // namespace

@@ -1,14 +1,9 @@
 #!/bin/sh
 # full_drive.sh TEST_PROGRAM: runs the Win32 fault tests under Wine with a
-# drive that fills up and a member that is read-only.
-#
-# The drive is a 1 MB tmpfs mounted for the run and mapped as drive R:
-# through dosdevices.  Wine running as root may replace a read-only file
-# (the file system lets root write it), so as root the program runs as the
-# user nobody in a prefix of its own, made here in a few seconds.  Without
-# the rights to mount, the disk-full case is skipped and so is this test.
-# TV_WINE and WINEARCH name the loader and the kind of prefix (wine and win32
-# unless set), as the build chose them.
+# 1 MB tmpfs mapped as drive R: to fill.  Wine running as root may replace a
+# read-only file, so as root the program runs as nobody in a prefix of its
+# own.  Without the rights to mount, the disk-full case and this test skip.
+# TV_WINE and WINEARCH name the loader and the kind of prefix (wine, win32).
 set -u
 exe=$1
 wine=${TV_WINE:-wine}
@@ -42,17 +37,15 @@ else
     as_user() { "$@"; }
 fi
 
+drive=
 if mount -t tmpfs -o size=1m,mode=1777 tmpfs "$mnt" 2>/dev/null; then
     mounted=1
+    drive='R:\'
     ln -sfn "$mnt" "$prefix/dosdevices/r:"
 else
     echo "full_drive: cannot mount a small drive here; the disk-full case is skipped"
 fi
-if [ "$mounted" = 1 ]; then
-    as_user env TV_FULL_DRIVE='R:\' "$wine" "$exe"
-else
-    as_user "$wine" "$exe"
-fi
+as_user env ${drive:+TV_FULL_DRIVE="$drive"} "$wine" "$exe"
 rc=$?
 rm -f "$prefix/dosdevices/r:"
 [ "$rc" = 0 ] && [ "$mounted" = 0 ] && exit 77

@@ -1,6 +1,6 @@
 // The engine on Win32 against a drive that fills up and a member that cannot
 // be replaced: the real _lwrite and _lcreat failures, with the message box
-// that the engine really shows, read and answered by this program itself.
+// the engine really shows, read and answered from a timer of this program.
 // The full drive is a small file system that full_drive.sh maps as the drive
 // in TV_FULL_DRIVE; without it that case is skipped.
 #include "platform/win32_native.h"
@@ -14,14 +14,13 @@
 namespace {
 
 std::vector<std::string> box_texts; /* every box shown, in order */
-std::vector<HWND> answered;
+std::vector<HWND> answered;         /* the boxes already answered, still closing */
 
 BOOL CALLBACK answer_box(HWND w, LPARAM) {
-    char cls[16];
-    if (!GetClassNameA(w, cls, sizeof cls) || lstrcmpA(cls, "#32770") != 0) return TRUE;
+    char text[1024];
+    if (!GetClassNameA(w, text, sizeof text) || lstrcmpA(text, "#32770") != 0) return TRUE;
     for (HWND done : answered)
         if (done == w) return TRUE;
-    char text[1024];
     GetDlgItemTextA(w, 0xFFFF, text, sizeof text);
     box_texts.push_back(text);
     answered.push_back(w);
@@ -30,15 +29,9 @@ BOOL CALLBACK answer_box(HWND w, LPARAM) {
 }
 
 /* Runs inside every loop that dispatches this thread's messages, the box's
-   own modal loop among them: reads and answers any box of the thread. */
+   own modal loop among them. */
 void CALLBACK on_timer(HWND, UINT, UINT_PTR, DWORD) {
     EnumThreadWindows(GetCurrentThreadId(), answer_box, 0);
-}
-
-std::string backslashed(std::string path) {
-    for (char &c : path)
-        if (c == '/') c = '\\';
-    return path;
 }
 
 class Win32Faults : public UnzipTest {
@@ -68,14 +61,8 @@ TEST_F(Win32Faults, AFullDriveNamesTheFileFailsAndDeletesItsPart) {
     std::string full_dest = std::string(drive) + "out";
     plat_mkdir(full_dest.c_str());
     request.dest_dir = full_dest.c_str();
-    /* Half again as much as the drive holds, stored so that it is written
-       as it stands. */
-    zip_member small, big;
-    small.name = "small.txt";
-    small.data = "kept";
-    big.name = "big.bin";
-    big.data = content(1536 * 1024, 7);
-    EXPECT_EQ(2, run({small, big}));
+    /* Half again as much as the drive holds, stored: written as it stands. */
+    EXPECT_EQ(2, run({member("small.txt", "kept"), member("big.bin", content(1536 * 1024, 7))}));
     ASSERT_EQ(1u, box_texts.size());
     EXPECT_EQ("Error writing to " + full_dest + "\\big.bin.  Possible cause: disk full",
               box_texts[0]);
@@ -88,14 +75,12 @@ TEST_F(Win32Faults, AReadOnlyMemberCannotBeReplaced) {
     std::string existing = dest + "/ro.txt";
     write_file(existing, "old");
     ASSERT_TRUE(SetFileAttributesA(existing.c_str(), FILE_ATTRIBUTE_READONLY));
-    zip_member ro, after;
-    ro.name = "ro.txt";
-    ro.data = "new";
-    after.name = "after.txt";
-    after.data = "never";
-    EXPECT_EQ(2, run({ro, after}));
+    EXPECT_EQ(2, run({member("ro.txt", "new"), member("after.txt", "never")}));
     ASSERT_EQ(1u, box_texts.size());
-    EXPECT_EQ("Can't create output file: " + backslashed(dest + "\\ro.txt"), box_texts[0]);
+    std::string named = dest + "\\ro.txt";
+    for (char &c : named)
+        if (c == '/') c = '\\';
+    EXPECT_EQ("Can't create output file: " + named, box_texts[0]);
     EXPECT_EQ("old", read_file(existing));
     EXPECT_FALSE(file_exists(dest + "/after.txt"));
     SetFileAttributesA(existing.c_str(), FILE_ATTRIBUTE_NORMAL);

@@ -2,11 +2,9 @@
 // window whose OK button runs the real handler once.
 #include "fakes.h"
 
-#include "platform/host.h"
 #include "resources/dialog.h"
 #include "setup/dialogs.h"
 #include "setup/install_dir.h"
-#include "setup/state.h"
 
 fake_state fakes;
 

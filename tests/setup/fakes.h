@@ -1,12 +1,21 @@
 // Stand-ins for the steps of setup that need the dialog manager, and for the
 // copy pass and the extraction, so that the host tests can run the setup
-// sequence and the install directory dialog's OK button without a screen.
+// sequence and the install directory dialog's OK button without a screen;
+// and the tests' shared start: a fresh temporary directory as drive C.
 #ifndef TARVEX_TESTS_SETUP_FAKES_H
 #define TARVEX_TESTS_SETUP_FAKES_H
 
-#include "platform/platform.h"
+#include "platform/host.h"
+#include "setup/state.h"
+
+#include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -25,5 +34,39 @@ struct fake_state {
 
 extern fake_state fakes;
 void fakes_reset(void);
+
+// The host platform, the setup state and the stand-ins as at start, with a
+// fresh temporary directory mapped as drive C.
+struct SetupTest : ::testing::Test {
+    std::string root; // the directory behind C:
+
+    void SetUp() override {
+        host_reset();
+        fakes_reset();
+        memset(&setup, 0, sizeof setup);
+        char templ[] = "/tmp/tvsetupXXXXXX";
+        root = mkdtemp(templ);
+        host_map_drive('C', root.c_str());
+    }
+    void TearDown() override {
+        std::filesystem::current_path("/");
+        std::error_code ignored;
+        std::filesystem::remove_all(root, ignored);
+    }
+    std::string at(const std::string &rel) { return root + "/" + rel; }
+    void make_dir(const std::string &rel) { std::filesystem::create_directory(at(rel)); }
+    void write(const std::string &rel, size_t size) {
+        std::ofstream(at(rel), std::ios::binary) << std::string(size, 't');
+    }
+    bool exists(const std::string &rel) { return std::filesystem::exists(at(rel)); }
+    std::string cwd() { return std::filesystem::current_path().string(); }
+    // The one box shown, with its text, style and owner.
+    void expect_box(const std::string &text, unsigned style, plat_window owner) {
+        ASSERT_EQ(host_boxes().size(), 1u);
+        EXPECT_EQ(host_boxes()[0].text, text);
+        EXPECT_EQ(host_boxes()[0].style, style);
+        EXPECT_EQ(host_boxes()[0].owner, owner);
+    }
+};
 
 #endif

@@ -2,61 +2,28 @@
 // the extraction: which steps run, in which order, and what the user reads
 // when one fails.
 #include "fakes.h"
-#include "platform/host.h"
 #include "progress/progress.h"
 #include "setup/sequence.h"
-#include "setup/state.h"
-
-#include <gtest/gtest.h>
-
-#include <cstdio>
-#include <cstring>
-#include <string>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
 typedef std::vector<std::string> steps;
-const char NOT_INSTALLED[] = "The software has not been successfully installed.\nYou must run "
-                             "Setup again before using the software.";
+const steps ALL = {"meter", "install_dir", "check",         "progress_open",
+                   "copy",  "extract",     "progress_close"};
 
-struct Sequence : ::testing::Test {
-    std::string root;
-
+struct Sequence : SetupTest {
     void SetUp() override {
-        host_reset();
-        fakes_reset();
-        memset(&setup, 0, sizeof setup);
-        char templ[] = "/tmp/tvseqXXXXXX";
-        root = mkdtemp(templ);
-        host_map_drive('C', root.c_str());
-        mkdir((root + "/DISK").c_str(), 0777);
-        FILE *f = fopen((root + "/DISK/setup.tv").c_str(), "wb");
-        fputs("archive", f);
-        fclose(f);
+        SetupTest::SetUp();
+        make_dir("DISK");
+        write("DISK/setup.tv", 7);
         host_set_module_path("C:\\DISK\\SETUP.EXE");
         fakes.pass_bytes = 204800;
-    }
-    void TearDown() override {
-        if (chdir("/") != 0) ADD_FAILURE();
-        std::system(("rm -rf " + root).c_str());
-    }
-
-    void expect_not_installed_only() {
-        ASSERT_EQ(host_boxes().size(), 1u);
-        EXPECT_EQ(host_boxes()[0].text, NOT_INSTALLED);
-        EXPECT_EQ(host_boxes()[0].caption, "Tarvex Setup");
-        EXPECT_EQ(host_boxes()[0].style, unsigned(MB_TASKMODAL | MB_ICONINFORMATION));
-        EXPECT_EQ(host_boxes()[0].owner, nullptr);
-        EXPECT_TRUE(host_exec_log().empty());
     }
 };
 
 TEST_F(Sequence, AFullRunFillsTheBarAndLaunchesTheProgramFromItsDirectory) {
     EXPECT_EQ(run_setup(), 0);
-    EXPECT_EQ(fakes.steps, (steps{"meter", "install_dir", "check", "progress_open", "copy",
-                                  "extract", "progress_close"}));
+    EXPECT_EQ(fakes.steps, ALL);
     EXPECT_TRUE(host_boxes().empty());
     std::vector<std::pair<unsigned, plat_wparam>> bar;
     for (const host_message &m : host_window_log(fakes.progress))
@@ -66,21 +33,17 @@ TEST_F(Sequence, AFullRunFillsTheBarAndLaunchesTheProgramFromItsDirectory) {
                        {MTR_SETPOS, 0}, {MTR_SETRANGE, full}, {MTR_SETPOS, full}}));
     EXPECT_EQ(setup.progress_dialog, nullptr);
     EXPECT_EQ(host_exec_log(), steps{"C:\\Tarvex\\tarvex32.exe /install"});
-    char cwd[4096];
-    ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
-    EXPECT_EQ(std::string(cwd), root + "/Tarvex");
+    EXPECT_EQ(cwd(), at("Tarvex"));
 }
 
 TEST_F(Sequence, ACancelOrFailedStepEndsSetupWithOnly1006AfterTheDialogCloses) {
-    const steps all = {"meter", "install_dir", "check",         "progress_open",
-                       "copy",  "extract",     "progress_close"};
     const struct {
         int install_answer, copy_result, extract_result;
         steps ran;
     } cases[] = {
         {0, 1, 1, {"meter", "install_dir"}},
         {1, 0, 1, {"meter", "install_dir", "check", "progress_open", "copy", "progress_close"}},
-        {1, 1, 0, all},
+        {1, 1, 0, ALL},
     };
     for (const auto &c : cases) {
         TearDown();
@@ -91,16 +54,21 @@ TEST_F(Sequence, ACancelOrFailedStepEndsSetupWithOnly1006AfterTheDialogCloses) {
         EXPECT_EQ(run_setup(), 0);
         EXPECT_EQ(fakes.steps, c.ran);
         EXPECT_EQ(fakes.boxes_at_close, 0u);
-        expect_not_installed_only();
+        expect_box("The software has not been successfully installed.\nYou must run Setup again "
+                   "before using the software.",
+                   MB_TASKMODAL | MB_ICONINFORMATION, nullptr);
+        EXPECT_EQ(host_boxes()[0].caption, "Tarvex Setup");
+        EXPECT_TRUE(host_exec_log().empty());
     }
 }
 
-TEST_F(Sequence, TheProgramIsTriedByNameAndThenTheUserIsToldWhatWasRun) {
+// Tried by its path (quoted when it holds a blank), then by its name; when
+// both fail the user is told what was run.
+TEST_F(Sequence, TheProgramIsTriedByPathThenByNameAndAFailureIsShown) {
     host_exec_result_next(0);
     run_setup();
     EXPECT_EQ(host_exec_log().size(), 2u);
     EXPECT_TRUE(host_boxes().empty());
-
     TearDown();
     SetUp();
     host_exec_result_next(2);
@@ -108,32 +76,26 @@ TEST_F(Sequence, TheProgramIsTriedByNameAndThenTheUserIsToldWhatWasRun) {
     EXPECT_EQ(run_setup(), 0);
     EXPECT_EQ(host_exec_log(),
               (steps{"C:\\Tarvex\\tarvex32.exe /install", "tarvex32.exe /install"}));
-    ASSERT_EQ(host_boxes().size(), 1u);
-    EXPECT_EQ(host_boxes()[0].text, "Error running C:\\Tarvex\\tarvex32.exe");
+    expect_box("Error running C:\\Tarvex\\tarvex32.exe", MB_OK, nullptr);
     EXPECT_TRUE(host_boxes()[0].default_caption);
-    EXPECT_EQ(host_boxes()[0].style, unsigned(MB_OK));
-    EXPECT_EQ(host_boxes()[0].owner, nullptr);
-}
-
-TEST_F(Sequence, ADirectoryWithABlankIsQuotedInTheCommandLine) {
-    mkdir((root + "/Program Files").c_str(), 0777);
+    TearDown();
+    SetUp();
+    make_dir("Program Files");
     fakes.field = "C:\\Program Files\\Tarvex";
     run_setup();
     EXPECT_EQ(host_exec_log(), steps{"\"C:\\Program Files\\Tarvex\\tarvex32.exe\" /install"});
 }
 
-TEST_F(Sequence, ASecondSetupShowsOnly1025) {
+// A second setup shows only 1025; an unreleased File Manager extension ends
+// setup before any dialog.
+TEST_F(Sequence, AnotherSetupOrAHeldExtensionEndsSetupAtOnce) {
     host_claim_elsewhere("Tarvex Setup instance");
     host_create_window("TarvexWClass", nullptr);
     EXPECT_EQ(run_setup(), 0);
     EXPECT_TRUE(fakes.steps.empty());
-    ASSERT_EQ(host_boxes().size(), 1u);
-    EXPECT_EQ(host_boxes()[0].text, "Setup is already running");
-    EXPECT_EQ(host_boxes()[0].style, unsigned(MB_ICONERROR));
-    EXPECT_EQ(host_boxes()[0].owner, nullptr);
-}
-
-TEST_F(Sequence, AnUnreleasedFileManagerExtensionEndsSetupBeforeAnyDialog) {
+    expect_box("Setup is already running", MB_ICONERROR, nullptr);
+    TearDown();
+    SetUp();
     host_set_profile("winfile.ini", "AddOns", "Tarvex", "C:\\missing.dll");
     host_create_window("WFS_Frame", nullptr);
     host_fake_clock(1, 100);

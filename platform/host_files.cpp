@@ -1,0 +1,213 @@
+/*
+ * host_files.cpp: files by handle on the host, with the share modes, the
+ * read-only attribute and the creation times that a POSIX system (and root
+ * above all) knows none of, kept by this layer; the file probe, directories,
+ * and the files a test holds open in another process's stead.
+ */
+#include "platform/host_state.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <fnmatch.h>
+#include <unistd.h>
+
+namespace {
+
+/* Whether an open of (access, share) may join the opens already there. */
+bool shares_allow(const std::vector<share_entry> &opens, int access, int share) {
+    bool reads = access != OF_WRITE, writes = access != OF_READ;
+    for (const share_entry &e : opens) {
+        bool e_reads = e.access != OF_WRITE, e_writes = e.access != OF_READ;
+        if (e.share == OF_SHARE_EXCLUSIVE || share == OF_SHARE_EXCLUSIVE) return false;
+        if (e.share == OF_SHARE_DENY_WRITE && writes) return false;
+        if (share == OF_SHARE_DENY_WRITE && e_writes) return false;
+        if (e.share == 0x30 && reads) return false; /* OF_SHARE_DENY_READ */
+        if (share == 0x30 && e_reads) return false;
+    }
+    return true;
+}
+
+void remember_open(int fd, int access, int share) {
+    struct stat sb;
+    if (fstat(fd, &sb) != 0) return;
+    file_id id(sb.st_dev, sb.st_ino);
+    st().shares[id].push_back(share_entry{fd, access, share});
+    st().fd_ids[fd] = id;
+}
+
+} /* namespace */
+
+bool host_detail::writable(const struct stat &sb) { return (sb.st_mode & 0222) != 0; }
+
+plat_file plat_lopen(const char *path, int mode) {
+    if (fault(FAULT_OPEN)) return HFILE_ERROR;
+    std::string p = host_path(path);
+    int access = mode & 3, share = mode & 0x70;
+    struct stat sb;
+    if (stat(p.c_str(), &sb) != 0 || S_ISDIR(sb.st_mode)) return HFILE_ERROR;
+    if (access != OF_READ && !writable(sb)) return HFILE_ERROR;
+    if (!shares_allow(st().shares[file_id(sb.st_dev, sb.st_ino)], access, share))
+        return HFILE_ERROR;
+    int flags = access == OF_READ ? O_RDONLY : access == OF_WRITE ? O_WRONLY : O_RDWR;
+    int fd = open(p.c_str(), flags | O_CLOEXEC);
+    if (fd < 0) return HFILE_ERROR;
+    remember_open(fd, access, share);
+    return fd;
+}
+
+plat_file plat_lcreat(const char *path, int attributes) {
+    (void)attributes;
+    if (fault(FAULT_CREATE)) return HFILE_ERROR;
+    std::string p = host_path(path);
+    struct stat sb, db;
+    if (stat(parent_of(p).c_str(), &db) != 0 || !writable(db)) return HFILE_ERROR;
+    if (stat(p.c_str(), &sb) == 0) {
+        if (S_ISDIR(sb.st_mode) || !writable(sb)) return HFILE_ERROR;
+        if (!shares_allow(st().shares[file_id(sb.st_dev, sb.st_ino)], OF_READWRITE, 0))
+            return HFILE_ERROR;
+        st().created.erase(file_id(sb.st_dev, sb.st_ino));
+    }
+    int fd = open(p.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) return HFILE_ERROR;
+    remember_open(fd, OF_READWRITE, 0);
+    return fd;
+}
+
+uint32_t plat_lread(plat_file f, void *buf, uint32_t count) {
+    if (fault(FAULT_READ_ERROR)) return uint32_t(HFILE_ERROR);
+    if (fault(FAULT_READ_SHORT)) count /= 2;
+    uint32_t done = 0;
+    while (done < count) {
+        ssize_t n = read(f, static_cast<char *>(buf) + done, count - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return uint32_t(HFILE_ERROR);
+        if (n == 0) break;
+        done += uint32_t(n);
+    }
+    return done;
+}
+
+uint32_t plat_lwrite(plat_file f, const void *buf, uint32_t count) {
+    if (fault(FAULT_WRITE_ERROR)) return uint32_t(HFILE_ERROR);
+    if (fault(FAULT_WRITE_SHORT)) count /= 2;
+    uint32_t done = 0;
+    while (done < count) {
+        ssize_t n = write(f, static_cast<const char *>(buf) + done, count - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return done > 0 ? done : uint32_t(HFILE_ERROR);
+        done += uint32_t(n);
+    }
+    return done;
+}
+
+int32_t plat_llseek(plat_file f, int32_t offset, int origin) {
+    if (fault(FAULT_SEEK)) return HFILE_ERROR;
+    int whence = origin == FILE_BEGIN ? SEEK_SET : origin == FILE_CURRENT ? SEEK_CUR : SEEK_END;
+    off_t r = lseek(f, offset, whence);
+    if (r < 0 || r > INT32_MAX) return HFILE_ERROR;
+    return int32_t(r);
+}
+
+plat_file plat_lclose(plat_file f) {
+    auto it = st().fd_ids.find(f);
+    if (it != st().fd_ids.end()) {
+        std::vector<share_entry> &opens = st().shares[it->second];
+        for (size_t i = 0; i < opens.size(); i++)
+            if (opens[i].fd == f) {
+                opens.erase(opens.begin() + long(i));
+                break;
+            }
+        st().fd_ids.erase(it);
+    }
+    return close(f) == 0 ? 0 : HFILE_ERROR;
+}
+
+int plat_remove(const char *path) { return remove(host_path(path).c_str()); }
+
+int plat_find_first(const char *path, plat_find_data *found) {
+    std::string p = host_path(path);
+    if (p.empty() || p.back() == '/') return 0;
+    std::string dir = parent_of(p), name = p.substr(p.find_last_of('/') + 1);
+    if (p.find('/') == std::string::npos) dir = ".", name = p;
+    std::string match;
+    if (name.find_first_of("*?") != std::string::npos) {
+        DIR *d = opendir(dir.c_str());
+        if (!d) return 0;
+        while (struct dirent *e = readdir(d))
+            if (fnmatch(name.c_str(), e->d_name, FNM_CASEFOLD) == 0) {
+                match = e->d_name;
+                break;
+            }
+        closedir(d);
+        if (match.empty()) return 0;
+    } else {
+        match = name;
+    }
+    std::string full = (p.find('/') == std::string::npos ? "" : dir + "/") + match;
+    struct stat sb;
+    if (stat(full.c_str(), &sb) != 0) return 0;
+    memset(found, 0, sizeof *found);
+    found->dwFileAttributes = S_ISDIR(sb.st_mode) ? 0x10 : 0x20;
+    if (!writable(sb)) found->dwFileAttributes |= 0x01;
+    found->ftLastWriteTime = ft_from_timespec(sb.st_mtim);
+    found->ftLastAccessTime = ft_from_timespec(sb.st_atim);
+    auto c = st().created.find(file_id(sb.st_dev, sb.st_ino));
+    found->ftCreationTime = c != st().created.end() ? c->second : found->ftLastWriteTime;
+    found->nFileSizeLow = uint32_t(sb.st_size);
+    found->nFileSizeHigh = uint32_t(uint64_t(sb.st_size) >> 32);
+    snprintf(found->cFileName, sizeof found->cFileName, "%s", match.c_str());
+    return 1;
+}
+
+int plat_get_file_time(plat_file f, plat_filetime *created, plat_filetime *accessed,
+                       plat_filetime *written) {
+    struct stat sb;
+    if (fstat(f, &sb) != 0) return 0;
+    plat_filetime w = ft_from_timespec(sb.st_mtim);
+    auto c = st().created.find(file_id(sb.st_dev, sb.st_ino));
+    if (created) *created = c != st().created.end() ? c->second : w;
+    if (accessed) *accessed = ft_from_timespec(sb.st_atim);
+    if (written) *written = w;
+    return 1;
+}
+
+int plat_set_file_time(plat_file f, const plat_filetime *created, const plat_filetime *accessed,
+                       const plat_filetime *written) {
+    struct timespec ts[2];
+    ts[0].tv_nsec = ts[1].tv_nsec = UTIME_OMIT;
+    if (accessed) ts[0] = timespec_from_ft(*accessed);
+    if (written) ts[1] = timespec_from_ft(*written);
+    if (futimens(f, ts) != 0) return 0;
+    struct stat sb;
+    if (created && fstat(f, &sb) == 0) st().created[file_id(sb.st_dev, sb.st_ino)] = *created;
+    return 1;
+}
+
+int plat_chdir(const char *path) { return chdir(host_path(path).c_str()) == 0 ? 0 : -1; }
+
+int plat_mkdir(const char *path) {
+    std::string p = host_path(path);
+    struct stat db;
+    if (stat(parent_of(p).c_str(), &db) != 0 || !writable(db)) return -1;
+    return mkdir(p.c_str(), 0777) == 0 ? 0 : -1;
+}
+
+void host_hold_file(const char *path) {
+    struct stat sb;
+    if (stat(host_path(path).c_str(), &sb) != 0) return;
+    st().shares[file_id(sb.st_dev, sb.st_ino)].push_back(
+        share_entry{-1, OF_READWRITE, OF_SHARE_EXCLUSIVE});
+}
+
+void host_release_files(void) {
+    for (auto &entry : st().shares) {
+        std::vector<share_entry> &opens = entry.second;
+        for (size_t i = opens.size(); i-- > 0;)
+            if (opens[i].fd < 0) opens.erase(opens.begin() + long(i));
+    }
+}
+
+int host_open_files(void) { return int(st().fd_ids.size()); }

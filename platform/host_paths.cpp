@@ -1,0 +1,174 @@
+/*
+ * host_paths.cpp: Windows paths on the host.  '\\' and '/' both separate, a
+ * drive prefix is mapped to a directory (host_map_drive), and each component
+ * is matched without regard to case, as the Windows file system does, so that
+ * the stored spelling of a name can be seen.
+ */
+#include "platform/host_state.h"
+
+#include <cerrno>
+#include <dirent.h>
+#include <sys/inotify.h>
+#include <unistd.h>
+
+namespace {
+
+bool is_sep(char c) { return c == '\\' || c == '/'; }
+
+/* The names of the directory searched last, by their lower-case form, kept
+   current through inotify: creating many files in one directory would read
+   the whole directory again for each.  Whatever the cache cannot follow (a
+   queue overflow, the directory moved or gone, two spellings of one name)
+   drops it, and the directory is read afresh. */
+struct name_cache {
+    std::string dir;                          /* the directory as searched; empty: none */
+    dev_t device;                             /* its device and inode, to notice a */
+    ino_t inode;                              /* different directory under that name */
+    int fd = -1;                              /* the inotify instance, -1 when none */
+    std::map<std::string, std::string> names; /* lower-case name -> a spelling with capitals */
+};
+
+name_cache &names_seen() {
+    static name_cache c;
+    return c;
+}
+
+void drop_names(name_cache &c) {
+    if (c.fd >= 0) close(c.fd);
+    c.fd = -1;
+    c.dir.clear();
+    c.names.clear();
+}
+
+/* Adds a stored spelling; false when another spelling of it is known.  A
+   spelling in lower case is its own key and is found by trying the key, so
+   only the others are kept: most directories then cost nothing. */
+bool note_name(name_cache &c, const char *name) {
+    std::string key = lower(name);
+    if (key == name) return true;
+    std::string &known = c.names[key];
+    if (!known.empty() && known != name) return false;
+    known = name;
+    return true;
+}
+
+/* Applies the changes queued since the last search; false when it cannot. */
+bool follow_changes(name_cache &c) {
+    alignas(struct inotify_event) char buf[4096];
+    for (;;) {
+        ssize_t n = read(c.fd, buf, sizeof buf);
+        if (n <= 0) return n < 0 && errno == EAGAIN;
+        for (char *p = buf; p < buf + n;) {
+            const struct inotify_event *ev = reinterpret_cast<struct inotify_event *>(p);
+            p += sizeof *ev + ev->len;
+            if (ev->mask & (IN_Q_OVERFLOW | IN_IGNORED | IN_DELETE_SELF | IN_MOVE_SELF))
+                return false;
+            if (ev->len == 0) continue;
+            if ((ev->mask & (IN_CREATE | IN_MOVED_TO)) && !note_name(c, ev->name)) return false;
+            if (ev->mask & (IN_DELETE | IN_MOVED_FROM)) {
+                auto it = c.names.find(lower(ev->name));
+                if (it != c.names.end() && it->second == ev->name) c.names.erase(it);
+            }
+        }
+    }
+}
+
+/* Reads dir into the cache, watching it first so that no change is missed. */
+bool read_names(name_cache &c, const std::string &dir, const struct stat &sb) {
+    const char *path = dir.empty() ? "." : dir.c_str();
+    const uint32_t changes = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_DELETE_SELF |
+                             IN_MOVE_SELF | IN_ONLYDIR;
+    c.fd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (c.fd < 0 || inotify_add_watch(c.fd, path, changes) < 0) return false;
+    DIR *d = opendir(path);
+    if (!d) return false;
+    bool ok = true;
+    while (struct dirent *e = readdir(d)) ok = ok && note_name(c, e->d_name);
+    closedir(d);
+    c.dir = dir;
+    c.device = sb.st_dev;
+    c.inode = sb.st_ino;
+    return ok;
+}
+
+/* The cache of dir, made current; null when dir must be read the slow way. */
+const name_cache *names_of(const std::string &dir) {
+    name_cache &c = names_seen();
+    struct stat sb;
+    if (stat(dir.empty() ? "." : dir.c_str(), &sb) != 0) return nullptr;
+    if (c.fd >= 0 && c.dir == dir && c.device == sb.st_dev && c.inode == sb.st_ino &&
+        follow_changes(c))
+        return &c;
+    drop_names(c);
+    if (read_names(c, dir, sb)) return &c;
+    drop_names(c);
+    return nullptr;
+}
+
+/* Finds the stored spelling of name in dir: exact first, then without case. */
+std::string match_component(const std::string &dir, const std::string &name) {
+    struct stat sb;
+    std::string exact = dir + name;
+    if (lstat(exact.c_str(), &sb) == 0) return name;
+    if (const name_cache *c = names_of(dir)) {
+        std::string key = lower(name);
+        auto it = c->names.find(key);
+        if (it != c->names.end()) return it->second;
+        return key != name && lstat((dir + key).c_str(), &sb) == 0 ? key : name;
+    }
+    DIR *d = opendir(dir.empty() ? "." : dir.c_str());
+    if (!d) return name;
+    std::string want = lower(name), found = name;
+    while (struct dirent *e = readdir(d)) {
+        if (lower(e->d_name) == want) {
+            found = e->d_name;
+            break;
+        }
+    }
+    closedir(d);
+    return found;
+}
+
+} /* namespace */
+
+namespace host_detail {
+
+/* Turns a Windows path into the host path of the file it names. */
+std::string host_path(const char *path) {
+    std::string p(path ? path : "");
+    std::string out;
+    size_t i = 0;
+    if (p.size() >= 2 && p[1] == ':') {
+        auto it = st().drives.find(char(toupper((unsigned char)p[0])));
+        if (it != st().drives.end()) out = it->second + "/";
+        i = 2;
+        if (out.empty() && (i >= p.size() || !is_sep(p[i]))) out = "";
+    }
+    if (i < p.size() && is_sep(p[i])) {
+        if (out.empty()) out = "/";
+        while (i < p.size() && is_sep(p[i])) i++;
+    }
+    while (i < p.size()) {
+        size_t j = i;
+        while (j < p.size() && !is_sep(p[j])) j++;
+        std::string comp = p.substr(i, j - i);
+        out += (comp == "." || comp == "..") ? comp : match_component(out, comp);
+        if (j < p.size()) out += "/";
+        i = j;
+        while (i < p.size() && is_sep(p[i])) i++;
+    }
+    return out;
+}
+
+/* The parent directory of a host path, for the read-only check on creation. */
+std::string parent_of(const std::string &p) {
+    size_t k = p.find_last_of('/');
+    if (k == std::string::npos) return ".";
+    return k == 0 ? "/" : p.substr(0, k);
+}
+
+} /* namespace host_detail */
+
+void host_map_drive(char letter, const char *dir) {
+    st().drives[char(toupper((unsigned char)letter))] = dir;
+}
