@@ -10,18 +10,35 @@
 # when setup ended 0, the product was started with "/install", and every
 # loose file and every product file arrived byte for byte.
 #
-# For a rerun of the installation alone: SKIP_BUILD=1 (WIN32_BUILD names
-# another Windows build directory).
+# Some machines' kernels refuse 32-bit x86 code, and 32-bit Wine cannot start
+# there.  Where 64-bit Wine can, the shipped 32-bit program and its disk are
+# still built, the job says that they cannot run here, and it installs the
+# disk made with the 64-bit build of the same sources (preset win64, never
+# shipped) in a 64-bit prefix instead, with every check as above.
+#
+# For a rerun of the installation alone: SKIP_BUILD=1 (WIN32_BUILD and
+# WIN64_BUILD name other Windows build directories).
 set -uo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 
 win32=${WIN32_BUILD:-build/win32}
+win64=${WIN64_BUILD:-build/win64}
 demo=build/demo
 wine_env="$root/scripts/wine_env.sh"
 
 say() { echo "main-job: $*"; }
 die() { echo "main-job: $*" >&2; exit 1; }
+
+wine_runs() { timeout 60 /usr/lib/wine/wine --version >/dev/null 2>&1; }
+wine64_runs() { timeout 60 /usr/lib/wine/wine64 --version >/dev/null 2>&1; }
+
+# The Windows build whose disk is installed, its kind of prefix and its Wine
+# loader: the shipped 32-bit one wherever 32-bit Wine starts.
+choose_wine() {
+    run=$win32 arch=win32 loader=wine
+    wine_runs || ! wine64_runs || { run=$win64 arch=win64 loader=/usr/lib/wine/wine64; }
+}
 
 build() {
     bash scripts/install-deps.sh || die "cannot install what the build needs"
@@ -30,6 +47,10 @@ build() {
     cmake --preset win32 || die "win32 configure failed"
     cmake --build build/win32 -j2 || die "win32 build failed"
     cmake --build build/win32 -j2 --target sample_disk || die "the sample disk could not be made"
+    [ "$arch" = win64 ] || return 0
+    cmake --preset win64 || die "win64 configure failed"
+    cmake --build build/win64 -j2 || die "win64 build failed"
+    cmake --build build/win64 -j2 --target sample_disk || die "the 64-bit sample disk could not be made"
 }
 
 # The display to show setup on: the user's when it answers, else a free
@@ -78,18 +99,23 @@ verify() {
 }
 
 main() {
+    choose_wine
     [ -n "${SKIP_BUILD:-}" ] || build
-    local disk="$win32/sample/disk" product="$win32/sample/product" tvdriver="$win32/tvdriver.exe"
-    [ -f "$disk/setup.tv" ] && [ -f "$tvdriver" ] || die "no sample disk or tvdriver in $win32"
+    local disk="$run/sample/disk" product="$run/sample/product" tvdriver="$run/tvdriver.exe"
+    if [ "$arch" = win64 ]; then
+        say "this machine cannot run 32-bit x86 code: the shipped SETUP.EXE in $win32 cannot run here"
+        say "installing instead the disk made with its 64-bit build (never shipped) under 64-bit Wine"
+    fi
+    [ -f "$disk/setup.tv" ] && [ -f "$tvdriver" ] || die "no sample disk or tvdriver in $run"
 
     choose_display
     rm -rf "$demo"
     mkdir -p "$demo"
     trap stop_env EXIT
-    # The shipped 32-bit program, in a 32-bit prefix whatever the caller's shell says.
-    WINEARCH=win32 TV_WINE=wine sh "$wine_env" start "$root/$demo" "$display" \
+    # The prefix follows the program, whatever the caller's shell says.
+    WINEARCH=$arch TV_WINE=$loader sh "$wine_env" start "$root/$demo" "$display" \
         || die "cannot prepare Wine in $demo"
-    export WINEPREFIX="$root/$demo/wineprefix" WINEARCH=win32 WINEDEBUG=-all
+    export WINEPREFIX="$root/$demo/wineprefix" WINEARCH=$arch WINEDEBUG=-all
     case "$display" in *:*) export DISPLAY="$display" ;; *) export DISPLAY=":$display" ;; esac
 
     # The disk as a user would insert it: its own directory on drive C:,
@@ -104,7 +130,7 @@ main() {
     else
         say "setup runs on Xvfb $DISPLAY, taking every default"
     fi
-    wine "$tvdriver" play 'C:\TVDISK\SETUP.EXE' "$(winepath -w "$root/$demo")" "$mode" \
+    "$loader" "$tvdriver" play 'C:\TVDISK\SETUP.EXE' "$("$loader" winepath -w "$root/$demo")" "$mode" \
         | tr -d '\r' | tee "$demo/play.log"
     convert_shots
 
@@ -113,7 +139,7 @@ main() {
     target=$(sed -n 's/^target: //p' "$demo/play.log")
     [ "$code" = 0 ] || die "setup did not end with exit code 0 (${code:-none})"
     [ -n "$target" ] || die "the target directory is not known"
-    unix_target=$(winepath -u "$target" 2>/dev/null)
+    unix_target=$("$loader" winepath -u "$target" 2>/dev/null)
     [ -d "$unix_target" ] || die "the target directory $target does not exist"
 
     for i in $(seq 50); do [ -s "$unix_target/started.txt" ] && break; sleep 0.1; done
