@@ -11,6 +11,7 @@
  */
 #include "inflate/inflate.h"
 #include "platform/host.h"
+#include "tests/inflate/stream_writer.h"
 #include "tests/inflate/table_check.h"
 
 #include <cstddef>
@@ -22,26 +23,14 @@ namespace {
 
 enum { MAX_SYMBOLS = 288, MAX_BITS = 16 };
 
-/* Values of symbols from s on, as the decoder's builds give them. */
-const uint16_t length_base[31] = {3,  4,   5,   6,   7,   8,   9,   10, 11, 13, 15,
-                                  17, 19,  23,  27,  31,  35,  43,  51, 59, 67, 83,
-                                  99, 115, 131, 163, 195, 227, 258, 0,  0};
-const uint16_t length_extra[31] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2,  2, 2,
-                                   3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0, 99, 99};
-const uint16_t distance_base[30] = {1,    2,    3,    4,    5,    7,    9,    13,    17,    25,
-                                    33,   49,   65,   97,   129,  193,  257,  385,   513,   769,
-                                    1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
-const uint16_t distance_extra[30] = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,
-                                     6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
-
 /* clang-format off */
 const struct {
     unsigned max_n;   /* most symbols the decoder passes */
     build_kind kind;  /* s (MAX_SYMBOLS + 1: s = n) and values */
 } KINDS[4] = {
     /* max_n        s                base           extra */
-    {MAX_SYMBOLS,   {257,             length_base,   length_extra}},
-    {30,            {0,               distance_base, distance_extra}},
+    {MAX_SYMBOLS,   {257,             LENGTH_BASE,   LENGTH_EXTRA}},
+    {30,            {0,               DISTANCE_BASE, DISTANCE_EXTRA}},
     {19,            {19,              nullptr,       nullptr}},
     {MAX_SYMBOLS,   {MAX_SYMBOLS + 1, nullptr,       nullptr}},
 };
