@@ -12,8 +12,7 @@
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
-seconds=600
-targets=()
+seconds=600 targets=()
 while [ $# -gt 0 ]; do
     case "$1" in
     --ci) seconds=60 ;;
@@ -26,37 +25,31 @@ while [ $# -gt 0 ]; do
 done
 [ ${#targets[@]} -gt 0 ] || targets=(fuzz_tables fuzz_inflate fuzz_extract)
 
-build=build/fuzz
+build=build/fuzz tmp=/tmp
+[ -d /dev/shm ] && [ -w /dev/shm ] && tmp=/dev/shm
 cmake --preset fuzz >"$build.configure.log" 2>&1 || { cat "$build.configure.log"; exit 1; }
 cmake --build "$build" -j2 --target "${targets[@]}" >"$build.build.log" 2>&1 ||
     { tail -40 "$build.build.log"; exit 1; }
-
 python3 fuzz/make_corpus.py "$build/seeds" || exit 1
 mkdir -p "$build/artifacts"
-tmp=/tmp
-[ -d /dev/shm ] && [ -w /dev/shm ] && tmp=/dev/shm
 
 status=0 summary=()
 for target in "${targets[@]}"; do
-    seeds="$build/seeds/${target#fuzz_}"
-    corpus="$build/corpus/${target#fuzz_}"
-    mkdir -p "$corpus"
-    log="$build/$target.log"
+    name=${target#fuzz_} log="$build/$target.log" start=$(date +%s)
+    mkdir -p "$build/corpus/$name"
     echo "=== $target: $seconds s"
-    start=$(date +%s)
     TV_FUZZ_TMP=$tmp ASAN_OPTIONS=detect_leaks=1 "$build/fuzzers/$target" \
         -max_total_time="$seconds" -max_len=8192 -timeout=10 -rss_limit_mb=2560 \
         -dict=fuzz/zip.dict -print_final_stats=1 \
-        -artifact_prefix="$build/artifacts/$target-" "$corpus" "$seeds" >"$log" 2>&1
+        -artifact_prefix="$build/artifacts/$target-" "$build/corpus/$name" "$build/seeds/$name" >"$log" 2>&1
     rc=$?
-    took=$(($(date +%s) - start))
     runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
     if [ $rc -ne 0 ]; then
         status=1
         grep -E 'ERROR|SUMMARY|Test unit written|^[A-Za-z].*(left|differ|bound|yield|refused|result)' \
             "$log" | head -20
     fi
-    summary+=("$target: ${runs:-0} executions in ${took} s, exit $rc")
+    summary+=("$target: ${runs:-0} executions in $(($(date +%s) - start)) s, exit $rc")
 done
 echo "=== fuzz summary"
 printf '%s\n' "${summary[@]}"
