@@ -12,6 +12,7 @@
  * after a success exactly the members it announced, and write no more than
  * the archive's bits can yield.
  */
+#include "fuzz/fuzz_common.h"
 #include "platform/host.h"
 #include "progress/progress.h"
 #include "unzip/unzip.h"
@@ -45,21 +46,9 @@ struct run_log {                 /* what one run told its owner window */
 
 fs::path root, dest, archive;
 
-[[noreturn]] void broken(const char *why) {
-    plat_write_stderr(why);
-    plat_write_stderr("\n");
-    abort();
-}
-
 std::string lower(std::string s) {
     for (char &c : s) c = char(tolower((unsigned char)c));
     return s;
-}
-
-uint32_t hash(const uint8_t *data, size_t size) {
-    uint32_t h = 2166136261u;
-    for (size_t i = 0; i < size; i++) h = (h ^ data[i]) * 16777619u;
-    return h;
 }
 
 plat_lparam owner(plat_window, int item, unsigned msg, plat_wparam, plat_lparam lp) {

@@ -13,6 +13,7 @@
  * allocation to fail and a flush from which the engine abandons the stream.
  */
 #include "inflate/inflate.h"
+#include "fuzz/fuzz_common.h"
 #include "platform/host.h"
 #include "tests/inflate/fake_engine.h"
 
@@ -33,18 +34,6 @@ enum {
     CHUNK_KINDS = 4
 };
 const size_t CHUNKS[CHUNK_KINDS] = {1, 3, 512, 0x7000};
-
-[[noreturn]] void broken(const char *why) {
-    plat_write_stderr(why);
-    plat_write_stderr("\n");
-    abort();
-}
-
-uint32_t hash(const uint8_t *data, size_t size) {
-    uint32_t h = 2166136261u;
-    for (size_t i = 0; i < size; i++) h = (h ^ data[i]) * 16777619u;
-    return h;
-}
 
 /* What zlib makes of the stream: true and its output when it reaches the
    end of the last block. */

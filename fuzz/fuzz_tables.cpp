@@ -10,6 +10,7 @@
  * every used symbol's canonical code to that symbol in exactly its length.
  */
 #include "inflate/inflate.h"
+#include "fuzz/fuzz_common.h"
 #include "platform/host.h"
 #include "tests/inflate/stream_writer.h"
 #include "tests/inflate/table_check.h"
@@ -35,12 +36,6 @@ const struct {
     {MAX_SYMBOLS,   {MAX_SYMBOLS + 1, nullptr,       nullptr}},
 };
 /* clang-format on */
-
-[[noreturn]] void broken(const char *why) {
-    plat_write_stderr(why);
-    plat_write_stderr("\n");
-    abort();
-}
 
 } /* namespace */
 
