@@ -1,16 +1,9 @@
 /*
- * fuzz_inflate.cpp: inflate_stream over arbitrary bytes, with the decoder
- * tests' stand-in for the extraction engine around it (next_byte over the
- * input, served in chunks as the engine's input buffer serves them, and an
- * output buffer whose flushes are counted).
- *
- * Beyond not crashing, every stream must end (the decoder asks for input past
- * the end at most as often as a valid stream's lookahead needs), must yield
- * no more than its bits can (a code takes at least one bit and a match yields
- * at most 258 bytes), must hand over only full output buffers, must release
- * its tables on every way out, and must decode exactly as zlib does whatever
- * zlib decodes to its end.  A hash of the input picks the chunk size, an
- * allocation to fail and a flush from which the engine abandons the stream.
+ * fuzz_inflate.cpp: inflate_stream over arbitrary bytes through the decoder
+ * tests' stand-in engine, with the chunk size, a failed allocation and an
+ * abandoning flush picked by the input's hash.  Each stream must end, yield
+ * no more than its bits can, flush only full buffers, release its tables and
+ * decode as zlib does whatever zlib decodes.
  */
 #include "inflate/inflate.h"
 #include "fuzz/fuzz_common.h"
@@ -20,10 +13,6 @@
 #include <zlib.h>
 
 #include <csetjmp>
-#include <cstddef>
-#include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -58,9 +47,6 @@ bool zlib_decodes(const std::vector<uint8_t> &data, std::vector<uint8_t> *out) {
 void check_stream(const std::vector<uint8_t> &data, int result) {
     if (result < INFLATE_OK || result > INFLATE_NO_MEMORY) broken("result out of range");
     if (fake.empty_draws > LOOKAHEAD + 1) broken("stream asked past its end without limit");
-    if (getenv("TV_FUZZ_VERBOSE"))
-        fprintf(stderr, "result %d unused %u taken %zu draws %d\n", result, inflate_unused_bytes(),
-                fake.consumed, fake.empty_draws);
     if (fake.used > fake.consumed) broken("more unused bytes than were taken");
     if (host_live_blocks() != 0) broken("tables left after the stream");
     std::vector<uint8_t> expected;

@@ -1,13 +1,8 @@
 /*
- * fuzz_tables.cpp: build_decode_tables fed with arbitrary code length lists.
- *
- * The first three bytes choose the kind of build (literal/length, distance,
- * code-length or all-simple symbols), the desired root width and an
- * allocation to fail; every further byte is one code length of 0 to 16.
- * Beyond not crashing, each build must give the result that the lengths'
- * code space calls for (complete, incomplete, over-subscribed), leave no
- * block behind on any way out, and, where the layout promises it, decode
- * every used symbol's canonical code to that symbol in exactly its length.
+ * fuzz_tables.cpp: build_decode_tables over arbitrary code length lists (the
+ * first three bytes pick the kind of build, the root width and an allocation
+ * to fail), each build checked against its code space by the table tests'
+ * checker and leaving no block behind.
  */
 #include "inflate/inflate.h"
 #include "fuzz/fuzz_common.h"
@@ -15,10 +10,6 @@
 #include "tests/inflate/stream_writer.h"
 #include "tests/inflate/table_check.h"
 
-#include <cstddef>
-#include <cstdint>
-#include <cstdlib>
-#include <cstring>
 
 namespace {
 

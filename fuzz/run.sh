@@ -1,14 +1,9 @@
 #!/usr/bin/env bash
 # run.sh: builds the fuzz targets with clang (the fuzz preset, build/fuzz),
 # writes their seed corpora and runs each for a bounded time.
-#
-#   bash fuzz/run.sh --ci            60 s a target, as CI runs it
-#   bash fuzz/run.sh --seconds 3600  a longer local run, the same way
-#   bash fuzz/run.sh --seconds N fuzz_extract   only the targets named
-#
-# The working corpora grow in build/fuzz/corpus/<target>; crashes, hangs
-# and leaks are written to build/fuzz/artifacts/ and make the script fail.
-# The last lines give each target's executions and time.
+# Usage: run.sh [--ci (60 s a target) | --seconds N (default 600)] [fuzz_NAME...]
+# Corpora grow in build/fuzz/corpus/<target>; crashes, hangs and leaks go to
+# build/fuzz/artifacts/ and fail the script, which ends with each target's runs.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 

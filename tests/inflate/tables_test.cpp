@@ -68,6 +68,7 @@ TEST(Tables, EachCodeSetGivesItsExactResultWidthAndLayout) {
         const char *shape;  /* tables and entries, "" for no table */
         const char *layout; /* the root's entries, "" not checked */
     } rows[] = {
+        /* clang-format off */
         {"no lengths", std::vector<unsigned>(30, 0), 0, 6, INFLATE_OK, 0, "", ""},
         {"over-subscribed 1 1 1", {1, 1, 1}, 3, 7, INFLATE_BAD_INPUT, 1, "", ""},
         {"over-subscribed 2 2 2 2 2 3", {2, 2, 2, 2, 2, 3}, 6, 7, INFLATE_BAD_INPUT, 3, "", ""},
@@ -75,28 +76,17 @@ TEST(Tables, EachCodeSetGivesItsExactResultWidthAndLayout) {
          "L7/1 X7/1 "}, /* the placeholder keeps the last value */
         {"one valued code of length 2", one_length(30, 3, 2), 0, 6, INFLATE_BAD_DATA, 2,
          "1 tables, 5 entries", "3:1003/2 X1003/2 X1003/2 X1003/2 "},
-        {"mixed lengths replicated",
-         {2, 1, 3, 3},
-         4,
-         3,
-         INFLATE_OK,
-         3,
-         "1 tables, 9 entries",
+        {"mixed lengths replicated", {2, 1, 3, 3}, 4, 3, INFLATE_OK, 3, "1 tables, 9 entries",
          "L1/1 L0/2 L1/1 L2/3 L1/1 L0/2 L1/1 L3/3 "},
-        {"width lowered to the longest",
-         {1, 2, 3, 4, 4},
-         0,
-         6,
-         INFLATE_OK,
-         4,
-         "1 tables, 17 entries",
-         ""},
+        {"width lowered to the longest", {1, 2, 3, 4, 4}, 0, 6, INFLATE_OK, 4,
+         "1 tables, 17 entries", ""},
         {"width raised to the shortest", std::vector<unsigned>(256, 8), 256, 5, INFLATE_OK, 8,
          "1 tables, 257 entries", ""},
         {"fixed distance code", std::vector<unsigned>(30, 5), 0, 5, INFLATE_BAD_DATA, 5,
          "1 tables, 33 entries", ""},
         {"fixed literal code", fixed_literal_lengths(), 257, 7, INFLATE_OK, 7,
          "105 tables, 497 entries", ""},
+        /* clang-format on */
     };
     for (const auto &r : rows) {
         decode_entry *root = UNTOUCHED;

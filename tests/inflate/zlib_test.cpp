@@ -117,33 +117,6 @@ TEST_F(ZlibStreams, EveryStrategyOddChunksAndManyMembersOfOneRunDecode) {
     }
 }
 
-TEST_F(ZlibStreams, MatchesOfEveryShapeDecodeWhereTheFastRoadHandsOver) {
-    /* A run of one byte, short periods, word copies, and sources in the
-       window's previous lap that go on at its start, each placed just before
-       and after the window's end, with the input whole and in chunks that
-       end every few symbols. */
-    const size_t starts[] = {32768 - 300, 32768 - 291, 32768 - 290, 32768 - 259, 32768 - 258,
-                             32768 - 257, 32768 - 8,   32768 + 10,  65536 + 3};
-    const size_t distances[] = {1, 2, 3, 7, 8, 9, 16, 100, 300, 32000};
-    const size_t lengths[] = {3, 4, 7, 8, 9, 17, 258, 258};
-    std::mt19937 rng(3);
-    for (size_t start : starts) {
-        for (size_t distance : distances) {
-            std::vector<uint8_t> data;
-            while (data.size() < start) data.push_back((uint8_t)rng());
-            for (size_t length : lengths) {
-                for (size_t i = 0; i < length && distance <= data.size(); i++)
-                    data.push_back(data[data.size() - distance]);
-                data.push_back((uint8_t)rng());
-            }
-            for (size_t chunk : {size_t(0), size_t(9), size_t(4103)}) {
-                expect_round_trip(data, 9, Z_DEFAULT_STRATEGY, chunk);
-                if (HasFatalFailure()) return;
-            }
-        }
-    }
-}
-
 TEST_F(ZlibStreams, MatchesAroundTheWindowsWrapDecodeAsZlibDecodesThem) {
     /* Each short match followed at once by one that reads from the far end
        of the window, the bytes just after the short one's end. */

@@ -1,20 +1,11 @@
 #!/usr/bin/env python3
-"""roundtrip.py: tvunzip against the archives of other archivers.
+"""roundtrip.py [--wine] TVUNZIP: tvunzip against the archives of other archivers.
 
-Packs a corpus (text, binary, incompressible, repetitive and empty files, and
-files of 28672 and 32768 bytes and their neighbours, on the engine's buffer
-and the decoder's window boundaries) with Python's zipfile at every zlib
-level, stored and streamed, with 7z and with bsdtar (which streams its
-members with data descriptors), and checks that tvunzip gives back every file
-byte for byte with its time.  A peer that is not installed is skipped with a
-message.  Also: a damaged archive fails naming its member, an interrupt in
-mid-member cancels, and a bad command line is a usage error.
-
-usage: roundtrip.py [--wine] TVUNZIP   (run with TZ=UTC, so that DOS times are exact)
-
-With --wine, TVUNZIP is the Windows build, run under Wine; its message boxes
-are real boxes there, so only archives that extract are tried, and the
-usage errors, which tvunzip prints itself.
+A corpus (text, binary, incompressible, repetitive, empty, and sizes around
+the engine's buffer and the decoder's window) packed by zipfile at every
+level, stored and streamed, by 7z and by bsdtar (a missing peer is skipped)
+must come back byte for byte with its times (run with TZ=UTC).  Natively
+also: a damaged member is named, an interrupt cancels; always: usage errors.
 """
 import errno, io, os, random, shutil, signal, subprocess, sys, tempfile, threading, time, zipfile
 
