@@ -116,31 +116,6 @@ TEST_F(Failures, ABadCrcNamesTheFileAndBothValuesAndKeepsIt) {
     EXPECT_FALSE(file_exists(dest + "/x.txt"));
 }
 
-TEST_F(Failures, CreateAndWriteFailuresNameTheOutputPath) {
-    write_file(archive,
-               zip_archive({member("a.txt", "alpha"), member("c.bin", content(50000, 1))}));
-    host_fail_call(FAULT_CREATE, 2);
-    EXPECT_EQ(2, run_raw());
-    EXPECT_EQ("Can't create output file: " + at("c.bin"), box());
-    EXPECT_EQ("alpha", out("a.txt"));
-    host_fail_call(FAULT_WRITE_SHORT, 2);
-    EXPECT_EQ(2, run_raw());
-    EXPECT_EQ("Error writing to " + at("c.bin") + ".  Possible cause: disk full", box());
-    EXPECT_FALSE(file_exists(dest + "/c.bin"));
-}
-
-TEST_F(Failures, NoWindowMeansNoBuffersAndNoMemoryMessage) {
-    write_file(archive, zip_archive({member("a.txt", "alpha")}));
-    host_fail_call(FAULT_GLOBAL_ALLOC, 1);
-    int mallocs = host_call_count(FAULT_MALLOC);
-    EXPECT_EQ(2, run_raw());
-    EXPECT_EQ("Insufficient memory", box());
-    EXPECT_EQ(mallocs, host_call_count(FAULT_MALLOC));
-    host_fail_call(FAULT_MALLOC, 2);
-    EXPECT_EQ(2, run_raw());
-    EXPECT_EQ("Insufficient memory", box());
-}
-
 using Refusals = HostUnzip;
 TEST_F(Refusals, KeptPathsThatLeaveTheDestinationCreateNothing) {
     request.keep_paths = 1;
