@@ -1,10 +1,8 @@
 #!/usr/bin/env python3
-"""make_corpus.py OUT: writes the fuzzers' seeds into OUT/tables, OUT/inflate
-and OUT/extract.  Streams come from zlib at several levels and every strategy;
-archives from zipfile and, for the layouts zipfile never makes (junk between
-records, descriptors of either form, streamed, encrypted, unknown-method and
-climbing members, self-extractor prefixes), from the records packed here.
-Every seed fits the fuzzers' -max_len."""
+"""make_corpus.py OUT: the fuzzers' seeds, each within -max_len, in OUT/tables,
+OUT/inflate and OUT/extract: zlib's streams at several levels and every strategy,
+zipfile's archives, and records packed here in the layouts zipfile never makes.
+"""
 import io, os, random, struct, sys, zipfile, zlib
 
 MAX_SEED = 8192
