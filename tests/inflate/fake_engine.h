@@ -1,10 +1,8 @@
 /*
  * fake_engine.h: a stand-in for the extraction engine, so that the decoder is
- * tested and fuzzed alone.  It serves a byte array through next_byte and an
- * input buffer of a chosen size, a block of its own so that a read past it is
- * caught, collects what the decoder hands over in memory, and can abandon the
- * decoder by a jump out of next_byte or flush_output as the engine does on a
- * cancel or a write failure.
+ * tested and fuzzed alone: it serves a byte array in chunks of its own (a read
+ * past one is caught), collects the output, and can abandon the decoder by a
+ * jump out of next_byte or flush_output as the engine does.
  */
 #ifndef TARVEX_TESTS_INFLATE_FAKE_ENGINE_H
 #define TARVEX_TESTS_INFLATE_FAKE_ENGINE_H

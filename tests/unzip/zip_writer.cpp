@@ -73,8 +73,7 @@ std::string deflate_fixed(const std::string &data) {
 std::string deflate_stored(const std::string &data) {
     stream_writer w;
     w.stored(1, std::vector<uint8_t>(data.begin(), data.end()));
-    std::vector<uint8_t> stream = w.done();
-    return std::string(stream.begin(), stream.end());
+    return std::string(w.bytes.begin(), w.bytes.end()); /* a stored block ends on a byte */
 }
 
 std::string zip_archive(const std::vector<zip_member> &members, bool bare) {
