@@ -1,24 +1,16 @@
 /*
- * fuzz_extract.cpp: whole runs of extract_archive over arbitrary archives,
- * once in test mode and once into a destination directory, over the host
- * platform.
- *
- * A hash of the input picks the request's options (kept paths, empty members
- * skipped, CRC-32 check, a filter list, a start offset), and now and then a
- * cancel at one of the run's drains or a fault of the platform on one call.
- * Beyond not crashing, every run must return 1 with a result of 0, 2 or 99,
- * show exactly one message when it failed and none otherwise, leave no file
- * open and no block allocated, write nothing outside the destination, leave
- * after a success exactly the members it announced, and write no more than
- * the archive's bits can yield.
+ * fuzz_extract.cpp: whole runs of extract_archive over arbitrary archives, in
+ * test mode and into a directory, with options, a cancel or a platform fault
+ * picked by the input's hash.  Each run must end with one message if and only
+ * if it failed, nothing open, allocated or written outside the destination,
+ * exactly the announced members after a success, and bounded output.
  */
+#include "fuzz/fuzz_common.h"
 #include "platform/host.h"
 #include "progress/progress.h"
 #include "unzip/unzip.h"
 
 #include <algorithm>
-#include <cstddef>
-#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -45,21 +37,9 @@ struct run_log {                 /* what one run told its owner window */
 
 fs::path root, dest, archive;
 
-[[noreturn]] void broken(const char *why) {
-    plat_write_stderr(why);
-    plat_write_stderr("\n");
-    abort();
-}
-
 std::string lower(std::string s) {
     for (char &c : s) c = char(tolower((unsigned char)c));
     return s;
-}
-
-uint32_t hash(const uint8_t *data, size_t size) {
-    uint32_t h = 2166136261u;
-    for (size_t i = 0; i < size; i++) h = (h ^ data[i]) * 16777619u;
-    return h;
 }
 
 plat_lparam owner(plat_window, int item, unsigned msg, plat_wparam, plat_lparam lp) {
@@ -164,12 +144,6 @@ void one_run(plat_window window, uint32_t h, bool test, size_t size) {
     if (test && !files.empty()) broken("test mode wrote a file");
     if (total > uintmax_t(MAX_MATCH) * 8 * (size + RESCAN * (run.shown.size() + 1)))
         broken("more output than the archive's bits can yield");
-    if (getenv("TV_FUZZ_VERBOSE")) {
-        fprintf(stderr, "%s run: result %d, boxes %zu\n", test ? "test" : "extract", r.result,
-                boxes);
-        for (const std::string &n : run.shown) fprintf(stderr, "  shown %s\n", n.c_str());
-        for (const std::string &n : files) fprintf(stderr, "  file  %s\n", n.c_str());
-    }
     if (test) return;
     if (r.result == 0
             ? files != run.shown

@@ -1,19 +1,13 @@
 #!/usr/bin/env bash
 # run.sh: builds the fuzz targets with clang (the fuzz preset, build/fuzz),
 # writes their seed corpora and runs each for a bounded time.
-#
-#   bash fuzz/run.sh --ci            60 s a target, as CI runs it
-#   bash fuzz/run.sh --seconds 3600  a longer local run, the same way
-#   bash fuzz/run.sh --seconds N fuzz_extract   only the targets named
-#
-# The working corpora grow in build/fuzz/corpus/<target>; crashes, hangs
-# and leaks are written to build/fuzz/artifacts/ and make the script fail.
-# The last lines give each target's executions and time.
+# Usage: run.sh [--ci (60 s a target) | --seconds N (default 600)] [fuzz_NAME...]
+# Corpora grow in build/fuzz/corpus/<target>; crashes, hangs and leaks go to
+# build/fuzz/artifacts/ and fail the script, which ends with each target's runs.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
-seconds=600
-targets=()
+seconds=600 targets=()
 while [ $# -gt 0 ]; do
     case "$1" in
     --ci) seconds=60 ;;
@@ -26,37 +20,31 @@ while [ $# -gt 0 ]; do
 done
 [ ${#targets[@]} -gt 0 ] || targets=(fuzz_tables fuzz_inflate fuzz_extract)
 
-build=build/fuzz
+build=build/fuzz tmp=/tmp
+[ -d /dev/shm ] && [ -w /dev/shm ] && tmp=/dev/shm
 cmake --preset fuzz >"$build.configure.log" 2>&1 || { cat "$build.configure.log"; exit 1; }
 cmake --build "$build" -j2 --target "${targets[@]}" >"$build.build.log" 2>&1 ||
     { tail -40 "$build.build.log"; exit 1; }
-
 python3 fuzz/make_corpus.py "$build/seeds" || exit 1
 mkdir -p "$build/artifacts"
-tmp=/tmp
-[ -d /dev/shm ] && [ -w /dev/shm ] && tmp=/dev/shm
 
 status=0 summary=()
 for target in "${targets[@]}"; do
-    seeds="$build/seeds/${target#fuzz_}"
-    corpus="$build/corpus/${target#fuzz_}"
-    mkdir -p "$corpus"
-    log="$build/$target.log"
+    name=${target#fuzz_} log="$build/$target.log" start=$(date +%s)
+    mkdir -p "$build/corpus/$name"
     echo "=== $target: $seconds s"
-    start=$(date +%s)
     TV_FUZZ_TMP=$tmp ASAN_OPTIONS=detect_leaks=1 "$build/fuzzers/$target" \
         -max_total_time="$seconds" -max_len=8192 -timeout=10 -rss_limit_mb=2560 \
         -dict=fuzz/zip.dict -print_final_stats=1 \
-        -artifact_prefix="$build/artifacts/$target-" "$corpus" "$seeds" >"$log" 2>&1
+        -artifact_prefix="$build/artifacts/$target-" "$build/corpus/$name" "$build/seeds/$name" >"$log" 2>&1
     rc=$?
-    took=$(($(date +%s) - start))
     runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
     if [ $rc -ne 0 ]; then
         status=1
         grep -E 'ERROR|SUMMARY|Test unit written|^[A-Za-z].*(left|differ|bound|yield|refused|result)' \
             "$log" | head -20
     fi
-    summary+=("$target: ${runs:-0} executions in ${took} s, exit $rc")
+    summary+=("$target: ${runs:-0} executions in $(($(date +%s) - start)) s, exit $rc")
 done
 echo "=== fuzz summary"
 printf '%s\n' "${summary[@]}"

@@ -6,6 +6,7 @@
 #include "tests/inflate/fake_engine.h"
 
 #include <cstdlib>
+#include <memory>
 #include <cstring>
 
 const uint8_t *input_cursor;
@@ -19,6 +20,7 @@ fake_record fake;
 namespace {
 uint8_t output_block[OUTPUT_CAPACITY]; /* the output buffer */
 std::vector<uint8_t> source;           /* the stream's compressed data */
+std::unique_ptr<uint8_t[]> served;     /* the input buffer, chunk_size bytes */
 size_t source_pos;                     /* bytes of it moved to the input buffer */
 size_t chunk_size;                     /* bytes moved per refill */
 std::jmp_buf *abandon_target;          /* where an abandon jumps, or none */
@@ -40,6 +42,7 @@ void fake_set_input(const std::vector<uint8_t> &data, size_t chunk) {
     source = data;
     source_pos = 0;
     chunk_size = chunk ? chunk : data.size();
+    served.reset(new uint8_t[chunk_size + !chunk_size]);
     input_cursor = source.data();
     input_left = 0;
     output_buffer = output_block;
@@ -61,7 +64,8 @@ int next_byte(uint16_t *cell) {
     if (input_left == 0) {
         size_t n = source.size() - source_pos;
         if (n > chunk_size) n = chunk_size;
-        input_cursor = source.data() + source_pos;
+        if (n) memcpy(served.get(), source.data() + source_pos, n);
+        input_cursor = served.get();
         input_left = (uint32_t)n;
         source_pos += n;
     }
@@ -82,13 +86,17 @@ void flush_output(void) {
     output_fill = 0;
 }
 
-int fake_inflate(const std::vector<uint8_t> &data, std::vector<uint8_t> *out, size_t chunk) {
-    fake_set_input(data, chunk);
-    int result = inflate_stream();
+int fake_finish(int result) {
     fake.output.insert(fake.output.end(), output_buffer, output_buffer + output_fill);
     output_fill = 0;
     fake.consumed = source_pos - input_left;
     fake.used = fake.consumed - inflate_unused_bytes();
+    return result;
+}
+
+int fake_inflate(const std::vector<uint8_t> &data, std::vector<uint8_t> *out, size_t chunk) {
+    fake_set_input(data, chunk);
+    int result = fake_finish(inflate_stream());
     if (out) *out = fake.output;
     return result;
 }

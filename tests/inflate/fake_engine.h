@@ -1,9 +1,8 @@
 /*
  * fake_engine.h: a stand-in for the extraction engine, so that the decoder is
- * tested alone.  It serves a byte array through next_byte and the input
- * buffer in chunks of a chosen size, collects what the decoder hands over in
- * memory, and can abandon the decoder by a jump out of next_byte or
- * flush_output as the engine does on a cancel or a write failure.
+ * tested and fuzzed alone: it serves a byte array in chunks of its own (a read
+ * past one is caught), collects the output, and can abandon the decoder by a
+ * jump out of next_byte or flush_output as the engine does.
  */
 #ifndef TARVEX_TESTS_INFLATE_FAKE_ENGINE_H
 #define TARVEX_TESTS_INFLATE_FAKE_ENGINE_H
@@ -23,8 +22,11 @@ void fake_end_run(void);
    (0: all at once), and empties the output. */
 void fake_set_input(const std::vector<uint8_t> &data, size_t chunk = 0);
 
-/* Runs inflate_stream over data and collects the output with the partly
-   filled buffer the decoder leaves; returns the decoder's result. */
+/* After inflate_stream: collects the partly filled buffer the decoder left
+   and counts the bytes it took; returns result. */
+int fake_finish(int result);
+
+/* fake_set_input, inflate_stream and fake_finish, with the output in *out. */
 int fake_inflate(const std::vector<uint8_t> &data, std::vector<uint8_t> *out, size_t chunk = 0);
 
 struct fake_record {

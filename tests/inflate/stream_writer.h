@@ -12,6 +12,19 @@
 #include <cstdint>
 #include <vector>
 
+/* Base values and extra-bit counts of the length symbols from 257 on and of
+   the distance symbols, as the decoder's builds give them (99: no symbol). */
+const uint16_t LENGTH_BASE[31] = {3,  4,   5,   6,   7,   8,   9,   10, 11, 13, 15,
+                                  17, 19,  23,  27,  31,  35,  43,  51, 59, 67, 83,
+                                  99, 115, 131, 163, 195, 227, 258, 0,  0};
+const uint16_t LENGTH_EXTRA[31] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2,  2, 2,
+                                   3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0, 99, 99};
+const uint16_t DISTANCE_BASE[30] = {1,    2,    3,    4,    5,    7,    9,    13,    17,    25,
+                                    33,   49,   65,   97,   129,  193,  257,  385,   513,   769,
+                                    1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
+const uint16_t DISTANCE_EXTRA[30] = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,
+                                     6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
+
 struct cl_item {
     unsigned symbol; /* a symbol of the code-length code */
     unsigned extra;  /* the value of its repeat bits (16, 17, 18) */
@@ -146,22 +159,13 @@ struct stream_writer {
         while (*text) literal((uint8_t)*text++);
     }
     void match(unsigned length, unsigned distance) {
-        static const unsigned lbase[29] = {3,  4,  5,  6,   7,   8,   9,   10,  11, 13,
-                                           15, 17, 19, 23,  27,  31,  35,  43,  51, 59,
-                                           67, 83, 99, 115, 131, 163, 195, 227, 258};
-        static const unsigned dbase[30] = {
-            1,   2,   3,   4,   5,   7,    9,    13,   17,   25,   33,   49,   65,    97,    129,
-            193, 257, 385, 513, 769, 1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
-        unsigned l = 28;
-        while (lbase[l] > length) l--;
-        unsigned lextra = (l < 8 || l == 28) ? 0 : (l - 4) / 4;
+        unsigned l = 28, d = 29;
+        while (LENGTH_BASE[l] > length) l--;
         symbol(257 + l);
-        bits(length - lbase[l], lextra);
-        unsigned d = 29;
-        while (dbase[d] > distance) d--;
-        unsigned dextra = d < 4 ? 0 : (d - 2) / 2;
+        bits(length - LENGTH_BASE[l], LENGTH_EXTRA[l]);
+        while (DISTANCE_BASE[d] > distance) d--;
         code(dist_code[d], dist_len[d]);
-        bits(distance - dbase[d], dextra);
+        bits(distance - DISTANCE_BASE[d], DISTANCE_EXTRA[d]);
     }
 };
 

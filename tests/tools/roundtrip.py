@@ -1,34 +1,13 @@
 #!/usr/bin/env python3
-"""roundtrip.py: tvunzip against the archives of other archivers.
+"""roundtrip.py [--wine] TVUNZIP: tvunzip against the archives of other archivers.
 
-Generates a corpus (text, binary, incompressible, repetitive and empty files,
-and files of 28672 and 32768 bytes and their neighbours, which sit on the
-engine's buffer and the decoder's window boundaries), packs it with Python's
-zipfile at every zlib level, with 7z and with bsdtar (which streams its
-members with data descriptors), and checks that tvunzip gives back every file
-byte for byte with its time.  A peer that is not installed is skipped with a
-message.  Also: a damaged archive fails naming its member, and a bad command
-line is a usage error.
-
-usage: roundtrip.py [--wine] TVUNZIP   (run with TZ=UTC, so that DOS times are exact)
-
-With --wine, TVUNZIP is the Windows build, run under Wine (the loader that
-TV_WINE names, else wine); its message boxes are real boxes there, so only
-archives that extract are tried, and the usage errors, which tvunzip prints
-itself.
+A corpus (text, binary, incompressible, repetitive, empty, and sizes around
+the engine's buffer and the decoder's window) packed by zipfile at every
+level, stored and streamed, by 7z and by bsdtar (a missing peer is skipped)
+must come back byte for byte with its times (run with TZ=UTC).  Natively
+also: a damaged member is named, an interrupt cancels; always: usage errors.
 """
-import errno
-import io
-import os
-import random
-import shutil
-import signal
-import subprocess
-import sys
-import tempfile
-import threading
-import time
-import zipfile
+import errno, io, os, random, shutil, signal, subprocess, sys, tempfile, threading, time, zipfile
 
 STAMP = 1623760496  # 2021-06-15 12:34:56, an even second as DOS times need
 failures = []
@@ -41,23 +20,19 @@ def check(ok, what):
         print("FAIL:", what)
 
 
+def tvunzip(*args):
+    return subprocess.run(prefix + list(args), capture_output=True, text=True)
+
+
 def corpus(root):
-    """Writes the corpus under root (one subdirectory); returns names to sizes."""
+    """Writes the corpus under root (one subdirectory); returns names to contents."""
     rnd = random.Random(1951)
-    words = [rnd.choice(["tarvex", "setup", "window", "member", "the", "of", "archive"])
-             for _ in range(30000)]
-    text = " ".join(words).encode()
-    files = {
-        "text.txt": text,
-        "binary.bin": bytes(rnd.randrange(16) * 17 for _ in range(50000)),
-        "random.bin": os.urandom(150000),
-        "repeat.bin": b"abc" * 100000,
-        "zeros.bin": bytes(300000),
-        "empty.txt": b"",
-        "one.txt": b"x",
-        "sub/nested.txt": text[:5000],
-        "sub/empty_nested": b"",
-    }
+    text = " ".join(rnd.choice(["tarvex", "setup", "window", "member", "the", "of", "archive"])
+                    for _ in range(30000)).encode()
+    files = {"text.txt": text, "binary.bin": bytes(rnd.randrange(16) * 17 for _ in range(50000)),
+             "random.bin": os.urandom(150000), "repeat.bin": b"abc" * 100000,
+             "zeros.bin": bytes(300000), "empty.txt": b"", "one.txt": b"x",
+             "sub/nested.txt": text[:5000], "sub/empty_nested": b""}
     for size in (28671, 28672, 28673, 32767, 32768, 32769, 65536):
         files["edge_%d.bin" % size] = os.urandom(size // 2) + text[: size - size // 2]
     for name, data in files.items():
@@ -69,64 +44,45 @@ def corpus(root):
     return files
 
 
-def python_archives(src, out):
-    names = sorted(n for n in walk(src))
-
+def python_archives(src, files, out):
     def pack(target, method, **options):
         with zipfile.ZipFile(target, "w", method, **options) as z:
-            for n in names:
+            for n in sorted(files):
                 z.write(os.path.join(src, n), n)
 
     made = {}
-    for level in range(10):
-        made["python level %d" % level] = os.path.join(out, "py%d.zip" % level)
-        pack(made["python level %d" % level], zipfile.ZIP_DEFLATED, compresslevel=level)
-    made["python stored"] = os.path.join(out, "pystored.zip")
-    pack(made["python stored"], zipfile.ZIP_STORED)
-    # Written to a stream that cannot seek: sizes follow the data.
-    raw = io.BytesIO()
-    pack(type("Unseekable", (), {"write": raw.write, "flush": lambda s: None, "tell": raw.tell})(),
-         zipfile.ZIP_DEFLATED)
-    made["python streamed"] = os.path.join(out, "pystream.zip")
-    with open(made["python streamed"], "wb") as f:
-        f.write(raw.getvalue())
+    for what, method, options in [("python level %d" % l, zipfile.ZIP_DEFLATED,
+                                   {"compresslevel": l}) for l in range(10)] + \
+            [("python stored", zipfile.ZIP_STORED, {}), ("python streamed", zipfile.ZIP_DEFLATED, {})]:
+        made[what] = os.path.join(out, what.replace(" ", "_") + ".zip")
+        with open(made[what], "wb") as f:
+            # Written to a stream that cannot seek, sizes follow the data.
+            unseekable = type("Pipe", (), {"write": f.write, "flush": lambda s: None})()
+            pack(unseekable if what.endswith("streamed") else f, method, **options)
     return made
-
-
-def walk(src):
-    for dirpath, _, filenames in os.walk(src):
-        for f in filenames:
-            yield os.path.relpath(os.path.join(dirpath, f), src)
 
 
 def tool_archives(src, out):
+    commands = {"7z -mx=%s" % l: ["7z", "a", "-tzip", "-mx=" + l, "%s", "."] for l in "059"}
+    commands["bsdtar"] = ["bsdtar", "--format", "zip", "-cf", "%s", "."]
+    # Stored, bsdtar gives the real sizes but leaves the CRC-32 to the
+    # descriptor, and marks even empty files as streamed.
+    commands["bsdtar-stored"] = commands["bsdtar"][:3] + ["--options", "zip:compression=store",
+                                                         "-cf", "%s", "."]
     made = {}
-    if shutil.which("7z"):
-        for level in ("0", "5", "9"):
-            path = os.path.join(out, "7z%s.zip" % level)
-            subprocess.run(["7z", "a", "-tzip", "-mx=" + level, path, "."], cwd=src,
-                           check=True, stdout=subprocess.DEVNULL)
-            made["7z -mx=" + level] = path
-    else:
-        print("SKIP: 7z is not installed")
-    if shutil.which("bsdtar"):
-        path = os.path.join(out, "bsdtar.zip")
-        subprocess.run(["bsdtar", "--format", "zip", "-cf", path, "."], cwd=src, check=True)
-        made["bsdtar"] = path
-        # Stored, bsdtar gives the real sizes but leaves the CRC-32 to the
-        # descriptor, and marks even empty files as streamed.
-        path = os.path.join(out, "bsdtar-stored.zip")
-        subprocess.run(["bsdtar", "--format", "zip", "--options", "zip:compression=store",
-                        "-cf", path, "."], cwd=src, check=True)
-        made["bsdtar-stored"] = path
-    else:
-        print("SKIP: bsdtar is not installed")
+    for what, command in commands.items():
+        if not shutil.which(command[0]):
+            print("SKIP: %s is not installed" % command[0])
+            continue
+        made[what] = os.path.join(out, what.replace(" ", "_") + ".zip")
+        subprocess.run([made[what] if a == "%s" else a for a in command], cwd=src, check=True,
+                       stdout=subprocess.DEVNULL)
     return made
 
 
-def extract_and_compare(tvunzip, what, archive, files, work):
+def extract_and_compare(tool, what, archive, files, work):
     dest = tempfile.mkdtemp(dir=work)
-    run = subprocess.run(prefix + [tvunzip, "-v", archive, dest], capture_output=True, text=True)
+    run = tvunzip(tool, "-v", archive, dest)
     check(run.returncode == 0, "%s: exit %d, %s" % (what, run.returncode, run.stderr.strip()))
     check(prefix or run.stderr == "", "%s: unexpected messages %r" % (what, run.stderr))
     for name, data in files.items():
@@ -139,23 +95,23 @@ def extract_and_compare(tvunzip, what, archive, files, work):
         check(int(os.stat(path).st_mtime) == STAMP, "%s: %s has the wrong time" % (what, name))
     announced = set(run.stdout.split())
     check(announced == {os.path.basename(n) for n in files}, "%s: -v announced %s" % (what, announced))
-    run = subprocess.run(prefix + [tvunzip, "-t", archive], capture_output=True, text=True)
+    run = tvunzip(tool, "-t", archive)
     check(run.returncode == 0 and run.stdout == "", "%s: -t exit %d" % (what, run.returncode))
 
 
-def damaged(tvunzip, work):
+def damaged(tool, work):
     path = os.path.join(work, "damaged.zip")
     with zipfile.ZipFile(path, "w", zipfile.ZIP_STORED) as z:
         z.writestr("good.txt", b"fine")
         z.writestr("broken.txt", b"this member gets a flipped byte")
-    data = bytearray(open(path, "rb").read())
-    data[data.index(b"flipped")] ^= 0x20
-    open(path, "wb").write(data)
-    run = subprocess.run([tvunzip, "-t", path], capture_output=True, text=True)
+    with open(path, "rb+") as f:
+        data = f.read()
+        f.seek(data.index(b"flipped"))
+        f.write(b"F")
+    run = tvunzip(tool, "-t", path)
     check(run.returncode == 2, "damaged: exit %d" % run.returncode)
     check("ZIP damaged: file broken.txt: Bad CRC" in run.stderr, "damaged: %r" % run.stderr)
-    run = subprocess.run([tvunzip, "-t", "-C", path], capture_output=True, text=True)
-    check(run.returncode == 0, "damaged with -C: exit %d" % run.returncode)
+    check(tvunzip(tool, "-t", "-C", path).returncode == 0, "damaged with -C fails")
 
 
 def open_writer(fifo, tool, seconds=60):
@@ -173,7 +129,7 @@ def open_writer(fifo, tool, seconds=60):
             time.sleep(0.01)
 
 
-def interrupt(tvunzip, work):
+def interrupt(tool_path, work):
     """An interrupt in mid-member cancels: exit 99, no message, the partial
     file deleted and the earlier member kept.  The archive comes through a
     pipe, so the interrupt lands while the member is being read."""
@@ -183,7 +139,7 @@ def interrupt(tvunzip, work):
         z.writestr("second.bin", os.urandom(1 << 20))
     data, fifo, dest = archive.getvalue(), os.path.join(work, "pipe.zip"), tempfile.mkdtemp(dir=work)
     os.mkfifo(fifo)
-    tool = subprocess.Popen([tvunzip, fifo, dest], stderr=subprocess.PIPE)
+    tool = subprocess.Popen([tool_path, fifo, dest], stderr=subprocess.PIPE)
     watchdog = threading.Timer(120, tool.kill)  # a stuck tool fails the check, not the run
     watchdog.start()
     with open_writer(fifo, tool) as pipe:
@@ -200,10 +156,10 @@ def interrupt(tvunzip, work):
     check(os.listdir(dest) == ["first.txt"], "interrupt left %s" % os.listdir(dest))
 
 
-def usage(tvunzip, work):
+def usage(tool, work):
     path = os.path.join(work, "any.zip")
     for args in ([], [path], ["-x", path, work], ["-t", path, work], ["-s", "many", path, work]):
-        run = subprocess.run(prefix + [tvunzip] + args, capture_output=True, text=True)
+        run = tvunzip(tool, *args)
         check(run.returncode == 64 and "usage" in run.stderr, "usage %s: exit %d" % (args, run.returncode))
 
 
@@ -214,19 +170,19 @@ def main():
         args = args[1:]
     if len(args) != 1:
         sys.exit(__doc__)
-    tvunzip = os.path.abspath(args[0])
+    tool = os.path.abspath(args[0])
     work = tempfile.mkdtemp(prefix="tvunzip-roundtrip-")
     try:
         src = os.path.join(work, "corpus")
         files = corpus(src)
-        archives = python_archives(src, work)
+        archives = python_archives(src, files, work)
         archives.update(tool_archives(src, work))
         for what, archive in sorted(archives.items()):
-            extract_and_compare(tvunzip, what, archive, files, work)
+            extract_and_compare(tool, what, archive, files, work)
         if not prefix:
-            damaged(tvunzip, work)
-            interrupt(tvunzip, work)
-        usage(tvunzip, work)
+            damaged(tool, work)
+            interrupt(tool, work)
+        usage(tool, work)
     finally:
         shutil.rmtree(work, ignore_errors=True)
     print("%d archives, %d failures" % (len(archives), len(failures)))

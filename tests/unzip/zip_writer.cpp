@@ -6,6 +6,7 @@
 #include "tests/unzip/zip_writer.h"
 
 #include "platform/platform.h"
+#include "tests/inflate/stream_writer.h"
 
 #include <filesystem>
 
@@ -22,20 +23,6 @@ void put32(std::string &out, uint32_t v) {
     put16(out, v & 0xFFFF);
     put16(out, v >> 16);
 }
-
-struct bit_writer {
-    std::string out;
-    uint32_t buffer = 0;
-    int count = 0;
-    void put(uint32_t bits, int n) { /* n bits, least significant first */
-        buffer |= bits << count;
-        count += n;
-        for (; count >= 8; count -= 8, buffer >>= 8) out += char(buffer & 0xFF);
-    }
-    void code(uint32_t code, int n) { /* a Huffman code, most significant first */
-        for (int i = n - 1; i >= 0; i--) put((code >> i) & 1, 1);
-    }
-};
 
 std::string stored_payload(const zip_member &m) {
     if (!m.payload.empty()) return m.payload;
@@ -75,25 +62,18 @@ uint32_t crc32_of(const std::string &data) {
 }
 
 std::string deflate_fixed(const std::string &data) {
-    bit_writer w;
-    w.put(1, 1); /* last block */
-    w.put(1, 2); /* fixed codes */
-    for (unsigned char c : data) {
-        if (c < 144)
-            w.code(0x30 + c, 8);
-        else
-            w.code(0x190 + (c - 144), 9);
-    }
-    w.code(0, 7); /* end of block */
-    w.put(0, 7);  /* to a byte boundary */
-    return w.out;
+    stream_writer w;
+    w.fixed(1);
+    for (unsigned char c : data) w.literal(c);
+    w.end_block();
+    std::vector<uint8_t> stream = w.done();
+    return std::string(stream.begin(), stream.end());
 }
 
 std::string deflate_stored(const std::string &data) {
-    std::string out(1, '\x01'); /* last block, stored */
-    put16(out, uint32_t(data.size()));
-    put16(out, uint32_t(~data.size() & 0xFFFF));
-    return out + data;
+    stream_writer w;
+    w.stored(1, std::vector<uint8_t>(data.begin(), data.end()));
+    return std::string(w.bytes.begin(), w.bytes.end()); /* a stored block ends on a byte */
 }
 
 std::string zip_archive(const std::vector<zip_member> &members, bool bare) {
