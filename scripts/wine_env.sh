@@ -13,13 +13,12 @@
 # plain wine picks the 32-bit loader wherever it is installed.
 #
 # start brings up Xvfb on the display (unless a server already answers there),
-# makes a fresh prefix in BUILD_DIR/wineprefix, in which a program named
-# SETUP.EXE finds no C runtime DLL (as on a fresh Windows 95), and starts a
-# virtual desktop in it, which every program of the prefix then uses: without
-# a window manager Wine stalls whenever a top-level window is hidden, and
-# inside a virtual desktop it does not.  stop ends every Wine process of the
-# prefix and the Xvfb that start began.  Every wait is bounded and says what
-# it waited for when it gives up.
+# makes a fresh prefix in BUILD_DIR/wineprefix and starts a virtual
+# desktop in it, which every program of the prefix then uses: without a window
+# manager Wine stalls whenever a top-level window is hidden, and inside a
+# virtual desktop it does not.  stop ends every Wine process of the prefix and
+# the Xvfb that start began.  Every wait is bounded and says what it waited
+# for when it gives up.
 set -u
 
 action=${1:-}
@@ -101,13 +100,9 @@ REGEDIT4
 
 [HKEY_CURRENT_USER\\Software\\Wine\\Explorer\\Desktops]
 "$DESKTOP"="$DESKTOP_SIZE"
-
-[HKEY_CURRENT_USER\\Software\\Wine\\AppDefaults\\SETUP.EXE\\DllOverrides]
-"msvcrt"="disabled"
 REG
     timeout 60 "$wine" regedit /S "$("$wine" winepath -w "$state/desktop.reg" 2>/dev/null)" \
-        </dev/null >"$state/regedit.log" 2>&1 ||
-        fail "cannot set the desktop and the override in the registry"
+        </dev/null >"$state/regedit.log" 2>&1 || fail "cannot set the virtual desktop in the registry"
 }
 
 start_desktop() {
