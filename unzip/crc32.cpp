@@ -149,13 +149,17 @@ enum {
 
 /* 1 when the processor has PCLMULQDQ and SSE2 and the system keeps their
    registers; looked up on the first long buffer.  __get_cpuid first makes
-   sure that the processor has CPUID at all (the EFLAGS ID bit). */
+   sure that the processor has CPUID at all (the EFLAGS ID bit).  A 64-bit
+   processor always has CPUID and SSE2, and a 64-bit system keeps the SSE
+   registers, so there only the multiplication is asked for. */
 int has_folding(void) {
     static int known = -1;
     if (known < 0) {
         unsigned a, b, c, d;
-        known = __get_cpuid(CPUID_FEATURES, &a, &b, &c, &d) && (c & ECX_PCLMUL) &&
-                (d & EDX_SSE2) && plat_sse2_usable();
+        known = __get_cpuid(CPUID_FEATURES, &a, &b, &c, &d) && (c & ECX_PCLMUL);
+#ifndef __x86_64__
+        known = known && (d & EDX_SSE2) && plat_sse2_usable();
+#endif
     }
     return known;
 }

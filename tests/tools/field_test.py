@@ -11,8 +11,9 @@ the member, and nothing is created for it.
 
 usage: field_test.py [--wine] TVUNZIP
 
-With --wine, TVUNZIP is the Windows build run under Wine, whose messages are
-boxes: only the archives that extract are tried.
+With --wine, TVUNZIP is the Windows build run under Wine (the loader that
+TV_WINE names, else wine), whose messages are boxes: only the archives that
+extract are tried.
 """
 import io
 import os
@@ -131,7 +132,7 @@ def run_case(tvunzip, prefix, work, case):
 
 def main():
     args = sys.argv[1:]
-    prefix = ["wine"] if args[:1] == ["--wine"] else []
+    prefix = [os.environ.get("TV_WINE", "wine")] if args[:1] == ["--wine"] else []
     if len(args) != 1 + len(prefix):
         sys.exit(__doc__)
     work = tempfile.mkdtemp(prefix="tvunzip-field-")

@@ -299,11 +299,11 @@ int driver_set_winfile(const char *section, const char *key, const char *value) 
     return fail("cannot write winfile.ini [%s] %s (error %lu)", section, key, GetLastError());
 }
 
-int driver_set_machine_value(const char *key, const char *name, const char *data) {
+int driver_set_value(HKEY root, const char *key, const char *name, const char *data) {
     HKEY opened;
-    LONG r = RegCreateKeyExA(HKEY_LOCAL_MACHINE, key, 0, nullptr, 0, KEY_SET_VALUE, nullptr,
-                             &opened, nullptr);
-    if (r != ERROR_SUCCESS) return fail("cannot open HKLM\\%s (error %ld)", key, r);
+    const char *root_name = root == HKEY_CURRENT_USER ? "HKCU" : "HKLM";
+    LONG r = RegCreateKeyExA(root, key, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &opened, nullptr);
+    if (r != ERROR_SUCCESS) return fail("cannot open %s\\%s (error %ld)", root_name, key, r);
     if (data)
         r = RegSetValueExA(opened, name, 0, REG_SZ, reinterpret_cast<const BYTE *>(data),
                            DWORD(strlen(data) + 1));
@@ -311,7 +311,7 @@ int driver_set_machine_value(const char *key, const char *name, const char *data
         r = RegDeleteValueA(opened, name);
     RegCloseKey(opened);
     if (r != ERROR_SUCCESS && !(data == nullptr && r == ERROR_FILE_NOT_FOUND))
-        return fail("cannot set HKLM\\%s value %s (error %ld)", key, name, r);
+        return fail("cannot set %s\\%s value %s (error %ld)", root_name, key, name, r);
     return 1;
 }
 

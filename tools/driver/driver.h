@@ -56,8 +56,9 @@ int driver_holds(HWND holder);
 int driver_set_extension(const char *key, const char *value);
 /* winfile.ini [section] key = value in the Windows directory; null removes. */
 int driver_set_winfile(const char *section, const char *key, const char *value);
-/* HKEY_LOCAL_MACHINE\key, value name = data (REG_SZ); null data removes. */
-int driver_set_machine_value(const char *key, const char *name, const char *data);
+/* root\key (HKEY_LOCAL_MACHINE or HKEY_CURRENT_USER), value name = data
+   (REG_SZ); null data removes. */
+int driver_set_value(HKEY root, const char *key, const char *name, const char *data);
 
 /* ---- Processes ------------------------------------------------------------ */
 /* Starts program (its path quoted on the command line) in directory, or in

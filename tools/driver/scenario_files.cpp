@@ -257,8 +257,15 @@ bool holds(const words &w) {
 }
 
 bool machine(const words &w) {
-    return driver_set_machine_value(w[1].c_str(), w[2].c_str(),
-                                    w.size() > 3 ? value_or_null(w[3]) : nullptr) ||
+    return driver_set_value(HKEY_LOCAL_MACHINE, w[1].c_str(), w[2].c_str(),
+                            w.size() > 3 ? value_or_null(w[3]) : nullptr) ||
+           step_failed("%s", driver_error());
+}
+
+/* The version Wine reports to every program started from here on. */
+bool version(const words &w) {
+    return driver_set_value(HKEY_CURRENT_USER, "Software\\Wine", "Version",
+                            value_or_null(w[1])) ||
            step_failed("%s", driver_error());
 }
 
@@ -347,6 +354,7 @@ const step FILE_STEPS[] = {
     {"holder",      3, holder,       "CLASS PATH MESSAGE  a window holding PATH until MESSAGE (0: never)"},
     {"holds",       1, holds,        "0|1                 whether the holder still holds its file"},
     {"machine",     2, machine,      "KEY NAME [DATA]     HKEY_LOCAL_MACHINE value; no DATA or - removes"},
+    {"version",     1, version,      "NAME                the Windows version Wine reports; - its own"},
     {"extension",   1, extension,    "KEY [VALUE]         win.ini [extensions]; no VALUE or - removes"},
     {"winfile",     2, winfile,      "SECTION KEY [VALUE] winfile.ini entry; no VALUE or - removes"},
     {"winfile-is",  3, winfile_is,   "SECTION KEY VALUE   winfile.ini holds VALUE (-: nothing)"},

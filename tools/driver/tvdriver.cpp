@@ -65,7 +65,8 @@ int cmd_winfile(int argc, char **argv) {
 }
 
 int cmd_machine(int argc, char **argv) {
-    return report(driver_set_machine_value(argv[2], argv[3], argc > 4 ? argv[4] : nullptr));
+    return report(
+        driver_set_value(HKEY_LOCAL_MACHINE, argv[2], argv[3], argc > 4 ? argv[4] : nullptr));
 }
 
 int cmd_run(int argc, char **argv) { return run_program(argv[2], argc > 3 ? argv[3] : nullptr); }
