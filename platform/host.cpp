@@ -15,6 +15,7 @@
 #include "platform/host.h"
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -164,6 +165,10 @@ bool follow_changes(name_cache &c) {
                 if (it != c.names.end() && it->second == ev->name) c.names.erase(it);
             }
         }
+        /* A read that left room for one more event of any name emptied the
+           queue: asking again would only be told so, a system call for
+           every file created in the directory. */
+        if (size_t(n) + sizeof(struct inotify_event) + NAME_MAX + 1 <= sizeof buf) return true;
     }
 }
 
@@ -199,11 +204,13 @@ const name_cache *names_of(const std::string &dir) {
     return nullptr;
 }
 
-/* Finds the stored spelling of name in dir: exact first, then without case. */
-std::string match_component(const std::string &dir, const std::string &name) {
+/* Finds the stored spelling of name in dir: exact first, then without case
+   (*exact: it is there as given). */
+std::string match_component(const std::string &dir, const std::string &name, bool *exact) {
     struct stat sb;
-    std::string exact = dir + name;
-    if (lstat(exact.c_str(), &sb) == 0) return name;
+    std::string exact_path = dir + name;
+    *exact = lstat(exact_path.c_str(), &sb) == 0;
+    if (*exact) return name;
     if (const name_cache *c = names_of(dir)) {
         std::string key = lower(name);
         auto it = c->names.find(key);
@@ -223,30 +230,74 @@ std::string match_component(const std::string &dir, const std::string &name) {
     return found;
 }
 
-/* Turns a Windows path into the host path of the file it names. */
-std::string host_path(const char *path) {
-    std::string p(path ? path : "");
+/* The host root a Windows path starts from (a mapped drive, "/" or none),
+   and in i where its components start. */
+std::string turn_root(const std::string &p, size_t *i) {
     std::string out;
-    size_t i = 0;
     if (p.size() >= 2 && p[1] == ':') {
         auto it = st().drives.find(char(toupper((unsigned char)p[0])));
         if (it != st().drives.end()) out = it->second + "/";
-        i = 2;
-        if (out.empty() && (i >= p.size() || !is_sep(p[i]))) out = "";
+        *i = 2;
+        if (out.empty() && (*i >= p.size() || !is_sep(p[*i]))) out = "";
     }
-    if (i < p.size() && is_sep(p[i])) {
+    if (*i < p.size() && is_sep(p[*i])) {
         if (out.empty()) out = "/";
-        while (i < p.size() && is_sep(p[i])) i++;
+        while (*i < p.size() && is_sep(p[*i])) (*i)++;
     }
-    while (i < p.size()) {
+    return out;
+}
+
+/* Appends the components of p from i up to end to out, each with its
+   stored spelling; false when one of them is not there as given. */
+bool turn_components(const std::string &p, size_t i, size_t end, std::string &out) {
+    bool all_exact = true;
+    while (i < end) {
         size_t j = i;
         while (j < p.size() && !is_sep(p[j])) j++;
         std::string comp = p.substr(i, j - i);
-        out += (comp == "." || comp == "..") ? comp : match_component(out, comp);
+        bool exact = true;
+        out += (comp == "." || comp == "..") ? comp : match_component(out, comp, &exact);
+        all_exact = all_exact && exact;
         if (j < p.size()) out += "/";
         i = j;
         while (i < p.size() && is_sep(p[i])) i++;
     }
+    return all_exact;
+}
+
+/* The directory part of the last path turned whose every component was
+   there as given.  The same text then names the same host directory for
+   as long as that stands, so the next path in it costs one stat instead of
+   an lstat per component: extracting many files into one deep directory
+   would otherwise walk the whole path for each. */
+struct turned_dir {
+    std::string root; /* the host root the path started from */
+    std::string text; /* the Windows text of its components, up to the last separator */
+    std::string host; /* the host directory they name, with its last '/' */
+};
+
+turned_dir &last_dir() {
+    static turned_dir d;
+    return d;
+}
+
+/* Turns a Windows path into the host path of the file it names. */
+std::string host_path(const char *path) {
+    std::string p(path ? path : "");
+    size_t i = 0, k = p.find_last_of("\\/");
+    std::string out = turn_root(p, &i);
+    if (k != std::string::npos && k >= i) {
+        turned_dir &d = last_dir();
+        std::string text = p.substr(i, k + 1 - i), root = out;
+        struct stat sb;
+        if (root == d.root && text == d.text && stat(d.host.c_str(), &sb) == 0) {
+            out = d.host;
+        } else if (turn_components(p, i, k, out)) {
+            d = turned_dir{root, text, out};
+        }
+        i = k + 1;
+    }
+    turn_components(p, i, p.size(), out);
     return out;
 }
 
@@ -366,6 +417,100 @@ void put_field(sink &out, const char *text, size_t len, int width, bool left, ch
 
 } /* namespace */
 
+/* ---- Read-ahead of files opened to read --------------------------------- */
+
+/* The engine reads an archive in many small pieces (a local header, a name,
+   a descriptor, a signature) and steps back over a few bytes now and then;
+   served from a block read ahead, most of them cost no system call.  Only
+   files opened by plat_lopen for reading alone have one; every plat_lread
+   and plat_llseek still counts for fault injection and gives what the file
+   holds at the position the program sees. */
+namespace {
+
+enum { READ_AHEAD = 65536 }; /* bytes one refill asks for */
+
+struct read_ahead {
+    std::vector<char> bytes; /* the block read ahead, READ_AHEAD bytes */
+    size_t next = 0;         /* the next byte the program reads */
+    size_t end = 0;          /* bytes of the block that hold data */
+    off_t file_pos = 0;      /* the descriptor's own offset: just past the block */
+};
+
+std::map<int, read_ahead> &read_aheads() {
+    static std::map<int, read_ahead> buffers;
+    return buffers;
+}
+
+/* Reads count bytes or up to the end of the file, as ReadFile does. */
+uint32_t read_fully(int fd, char *buf, uint32_t count) {
+    uint32_t done = 0;
+    while (done < count) {
+        ssize_t n = read(fd, buf + done, count - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return uint32_t(HFILE_ERROR);
+        if (n == 0) break;
+        done += uint32_t(n);
+    }
+    return done;
+}
+
+/* Refills the empty block with one read: false on an error. */
+bool refill(read_ahead &ra, int fd) {
+    ssize_t n;
+    do n = read(fd, ra.bytes.data(), READ_AHEAD);
+    while (n < 0 && errno == EINTR);
+    if (n < 0) return false;
+    ra.next = 0;
+    ra.end = size_t(n);
+    ra.file_pos += n;
+    return true;
+}
+
+/* Serves a read from the block, refilling it while the rest is small; a
+   large rest goes straight to the caller's buffer. */
+uint32_t read_through(read_ahead &ra, int fd, char *buf, uint32_t count) {
+    uint32_t done = 0;
+    while (done < count) {
+        if (ra.next == ra.end && count - done >= READ_AHEAD) {
+            uint32_t n = read_fully(fd, buf + done, count - done);
+            if (n == uint32_t(HFILE_ERROR)) return n;
+            ra.file_pos += n;
+            return done + n;
+        }
+        if (ra.next == ra.end && !refill(ra, fd)) return uint32_t(HFILE_ERROR);
+        if (ra.end == 0) break; /* the end of the file */
+        size_t n = ra.end - ra.next < count - done ? ra.end - ra.next : count - done;
+        memcpy(buf + done, ra.bytes.data() + ra.next, n);
+        ra.next += n;
+        done += uint32_t(n);
+    }
+    return done;
+}
+
+/* A move from the current position that stays inside the block: no system
+   call.  False when it leaves the block or the program's range of offsets. */
+bool seek_inside(read_ahead &ra, int32_t offset, int32_t *result) {
+    int64_t inside = int64_t(ra.next) + offset;
+    int64_t pos = int64_t(ra.file_pos) - int64_t(ra.end) + inside;
+    if (inside < 0 || inside > int64_t(ra.end) || pos > INT32_MAX) return false;
+    ra.next = size_t(inside);
+    *result = int32_t(pos);
+    return true;
+}
+
+/* Any other move: the descriptor goes where the program's position says,
+   and the block is dropped once the move succeeded. */
+off_t seek_outside(read_ahead &ra, int fd, int32_t offset, int whence) {
+    off_t r = whence == SEEK_CUR ? lseek(fd, off_t(offset) - off_t(ra.end - ra.next), SEEK_CUR)
+                                 : lseek(fd, offset, whence);
+    if (r < 0) return r;
+    ra.next = ra.end = 0;
+    ra.file_pos = r;
+    return r;
+}
+
+} /* namespace */
+
 /* ========================================================================= */
 /* Files                                                                      */
 
@@ -382,6 +527,8 @@ plat_file plat_lopen(const char *path, int mode) {
     int fd = open(p.c_str(), flags | O_CLOEXEC);
     if (fd < 0) return HFILE_ERROR;
     remember_open(fd, access, share);
+    read_aheads().erase(fd);
+    if (access == OF_READ) read_aheads()[fd].bytes.resize(READ_AHEAD);
     return fd;
 }
 
@@ -400,21 +547,17 @@ plat_file plat_lcreat(const char *path, int attributes) {
     int fd = open(p.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd < 0) return HFILE_ERROR;
     remember_open(fd, OF_READWRITE, 0);
+    read_aheads().erase(fd);
     return fd;
 }
 
 uint32_t plat_lread(plat_file f, void *buf, uint32_t count) {
     if (fault(FAULT_READ_ERROR)) return uint32_t(HFILE_ERROR);
     if (fault(FAULT_READ_SHORT)) count /= 2;
-    uint32_t done = 0;
-    while (done < count) {
-        ssize_t n = read(f, static_cast<char *>(buf) + done, count - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return uint32_t(HFILE_ERROR);
-        if (n == 0) break;
-        done += uint32_t(n);
-    }
-    return done;
+    auto it = read_aheads().find(f);
+    if (it != read_aheads().end())
+        return read_through(it->second, f, static_cast<char *>(buf), count);
+    return read_fully(f, static_cast<char *>(buf), count);
 }
 
 uint32_t plat_lwrite(plat_file f, const void *buf, uint32_t count) {
@@ -433,12 +576,18 @@ uint32_t plat_lwrite(plat_file f, const void *buf, uint32_t count) {
 int32_t plat_llseek(plat_file f, int32_t offset, int origin) {
     if (fault(FAULT_SEEK)) return HFILE_ERROR;
     int whence = origin == FILE_BEGIN ? SEEK_SET : origin == FILE_CURRENT ? SEEK_CUR : SEEK_END;
-    off_t r = lseek(f, offset, whence);
+    auto it = read_aheads().find(f);
+    int32_t inside;
+    if (it != read_aheads().end() && whence == SEEK_CUR && seek_inside(it->second, offset, &inside))
+        return inside;
+    off_t r = it != read_aheads().end() ? seek_outside(it->second, f, offset, whence)
+                                        : lseek(f, offset, whence);
     if (r < 0 || r > INT32_MAX) return HFILE_ERROR;
     return int32_t(r);
 }
 
 plat_file plat_lclose(plat_file f) {
+    read_aheads().erase(f);
     auto it = st().fd_ids.find(f);
     if (it != st().fd_ids.end()) {
         std::vector<share_entry> &opens = st().shares[it->second];
