@@ -86,13 +86,16 @@ bool refill(read_ahead &ra, int fd) {
 }
 
 /* Serves a read from the block, refilling it while the rest is small; a
-   large rest goes straight to the caller's buffer. */
+   large rest goes straight to the caller's buffer, and the block, no longer
+   just behind the descriptor's offset, is dropped: a step back would
+   otherwise be served bytes from before that rest. */
 uint32_t read_through(read_ahead &ra, int fd, char *buf, uint32_t count) {
     uint32_t done = 0;
     while (done < count) {
         if (ra.next == ra.end && count - done >= READ_AHEAD) {
             uint32_t n = read_fully(fd, buf + done, count - done);
             if (n == uint32_t(HFILE_ERROR)) return n;
+            ra.next = ra.end = 0;
             ra.file_pos += n;
             return done + n;
         }

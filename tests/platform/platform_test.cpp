@@ -85,6 +85,10 @@ TEST_F(Platform, PiecesReadBetweenMovesAreTheFilesOwnBytes) {
         {FILE_CURRENT, 65000, 10},   /* past what a small read may bring along */
         {FILE_BEGIN, 5, 70000},      /* more than that at once */
         {FILE_CURRENT, -70000, 16},  /* back across it */
+        {FILE_BEGIN, 0, 10},         /* a fresh block */
+        {FILE_CURRENT, 0, 65526},    /* the rest of it */
+        {FILE_CURRENT, 0, 70000},    /* a large piece after it, */
+        {FILE_CURRENT, -4, 4},       /* then back into that piece */
         {FILE_END, -10, 20},         /* fewer bytes left than asked */
         {FILE_CURRENT, -199999, 3},  /* from the end to near the start */
     };
