@@ -8,10 +8,11 @@ libraries under /usr/lib, both taken in name order so that the same machine
 always gives the same bytes; incompressible and repetitive data come from a
 seeded generator.  The archives are made by the archivers a user could pick
 (Python's zipfile at levels 6 and 9 and stored, 7z at its best level, bsdtar),
-plus one archive of 2000 small files and a fixed, smaller one for instruction
-counts.  A manifest beside each archive lists its members for the in-memory
-decode benchmark: group, data offset, compressed and uncompressed size,
-CRC-32, method.  Nothing is remade when the stamp file says it is current.
+plus one archive of 2000 small files, one of 500 tiny ones (a few hundred
+bytes: what a member costs beyond its bytes) and a fixed, smaller one for
+instruction counts.  A manifest beside each archive lists its members for
+the in-memory decode benchmark: group, data offset, compressed and
+uncompressed size, CRC-32, method.  Nothing is remade when the stamp file says it is current.
 """
 import os
 import random
@@ -21,12 +22,13 @@ import subprocess
 import sys
 import zipfile
 
-VERSION = "3"
+VERSION = "4"
 MB = 1 << 20
 TEXT_SIZES = [0, 1, 10, 100, 1000, 10000, 100000, MB, 2 * MB, 4 * MB, 6 * MB, 6 * MB, 20 * MB]
 BIN_SIZES = [65536, 262144, MB, 2 * MB + 700000, 4 * MB, 12 * MB]
 RAND_SIZES = [MB, 4 * MB]
 SMALL_FILES = 2000
+TINY_FILES = 500
 
 
 def pool(roots, suffixes, limit):
@@ -103,12 +105,19 @@ def make_corpus(out):
         blobs.append(text[pos:pos + size])
         pos += size
     small_names = write_files(small, "small", blobs)
+    tiny = os.path.join(out, "tiny")
+    blobs = []
+    for _ in range(TINY_FILES):
+        size = rng.randrange(200, 600)
+        blobs.append(text[pos:pos + size])
+        pos += size
+    tiny_names = write_files(tiny, "tiny", blobs)
     fixed = os.path.join(out, "fixed")
     fixed_names = write_files(fixed, "text", [text[:4 * MB]])
     fixed_names += write_files(fixed, "bin", [binary[:2 * MB]])
     fixed_names += write_files(fixed, "rep", [repetitive(random.Random(7), 2 * MB)])
     fixed_names += write_files(fixed, "rand", [random.Random(8).randbytes(MB // 2)])
-    return (corpus, names), (small, small_names), (fixed, fixed_names)
+    return (corpus, names), (small, small_names), (tiny, tiny_names), (fixed, fixed_names)
 
 
 def python_zip(path, base, names, method, level=None):
@@ -153,7 +162,8 @@ def main():
         return
     shutil.rmtree(out, ignore_errors=True)
     os.makedirs(out)
-    (corpus, names), (small, small_names), (fixed, fixed_names) = make_corpus(out)
+    (corpus, names), (small, small_names), (tiny, tiny_names), (fixed, fixed_names) = \
+        make_corpus(out)
     arch = os.path.join(out, "archives")
     os.makedirs(arch)
     jobs = [
@@ -164,6 +174,7 @@ def main():
         ("bsdtar.zip", lambda p: tool_zip(p, corpus, names, ["bsdtar", "--format", "zip", "-cf"])),
         ("small-files.zip",
          lambda p: python_zip(p, small, small_names, zipfile.ZIP_DEFLATED, 6)),
+        ("tiny.zip", lambda p: python_zip(p, tiny, tiny_names, zipfile.ZIP_DEFLATED, 6)),
         ("fixed.zip", lambda p: python_zip(p, fixed, fixed_names, zipfile.ZIP_DEFLATED, 6)),
     ]
     for name, make in jobs:

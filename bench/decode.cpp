@@ -7,8 +7,9 @@
  *
  * Each archive comes with its ".members" list: group, data offset, sizes,
  * CRC-32 and method of every member.  The members are grouped (small files,
- * large files, text, binary, repetitive, incompressible) and each group is
- * decoded with its CRC-32 by the three decoders, in output bytes a second.
+ * tiny files, large files, text, binary, repetitive, incompressible) and
+ * each group is decoded with its CRC-32 by the three decoders, in output
+ * bytes a second.
  * This file stands in for the extraction engine: the input is served in the
  * engine's chunks of 0x7000 bytes and each full output buffer is checked
  * with crc_update, but nothing is written.  --count decodes every Deflate
@@ -228,7 +229,8 @@ void crc_libdeflate(benchmark::State &state) {
     state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(crc_data.size()));
 }
 
-const char *const groups[] = {"small", "large", "text", "bin", "rep", "rand", "all", nullptr};
+const char *const groups[] = {"small", "tiny", "large", "text", "bin",
+                              "rep",   "rand", "all",   nullptr};
 
 void register_benchmarks(void) {
     for (int g = 0; groups[g]; g++) {

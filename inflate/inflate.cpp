@@ -8,8 +8,9 @@
  * end checks; the plain road takes over near the end of the buffer or of the
  * window, with the same results.  Decoded bytes go into the engine's
  * 32768-byte window, which is handed to the output buffer whenever it is full
- * and once at the end of the stream.  The Huffman tables of a block are built when it starts and
- * released when it ends; the roots are kept here as well, so that tables left
+ * and once at the end of the stream.  The Huffman tables of a dynamic block
+ * are built when it starts and released when it ends (the fixed code's are
+ * built once and kept); the roots are kept here as well, so that tables left
  * behind by the engine's abandon (a jump out of next_byte or flush_output)
  * are released by the next stream or by the engine's clean-up.
  */
@@ -489,15 +490,28 @@ int decode_fast(hot_state *hs, const decode_entry *literals, unsigned wl,
 
 /* ---- The plain road -------------------------------------------------------- */
 
+/* The codes of a block: the plain road's tables, and the literal/length
+   tables the fast road reads, which may have a wider root for the same code
+   (the plain road's root width fixes how far it reads ahead). */
+struct block_codes {
+    const decode_entry *literals;      /* literal/length tables, wl bits wide */
+    unsigned wl;                       /* their root width */
+    const decode_entry *distances;     /* distance tables, or null */
+    unsigned wd;                       /* their root width */
+    const decode_entry *fast_literals; /* the fast road's literal/length tables */
+    unsigned fast_wl;                  /* their root width */
+};
+
 /* Decodes literal/length and distance codes until the end of the block:
    0 then, 1 on an invalid code or when the input has run out. */
-int decode_symbols(const decode_entry *literals, unsigned wl, const decode_entry *distances,
-                   unsigned wd) {
+int decode_symbols(const block_codes *c) {
+    const decode_entry *literals = c->literals, *distances = c->distances;
+    unsigned wl = c->wl, wd = c->wd;
     hot_state h = {bit_buffer, bit_count, window_pos, input_cursor, input_left, input_byte};
     uint8_t *window = deflate_window;
     const decode_entry *e;
     for (;;) {
-        int fast = decode_fast(&h, literals, wl, distances, wd);
+        int fast = decode_fast(&h, c->fast_literals, c->fast_wl, distances, wd);
         if (fast == FAST_END) break;
         if (fast == FAST_BAD) goto bad;
         HOT_DECODE(h, e, literals, wl, bad);
@@ -532,7 +546,8 @@ bad:
 
 /* Runs the block's symbols through its two codes and releases them. */
 int decode_with_tables(unsigned wl, unsigned wd) {
-    int result = decode_symbols(literal_root, wl, distance_root, wd);
+    const block_codes codes = {literal_root, wl, distance_root, wd, literal_root, wl};
+    int result = decode_symbols(&codes);
     release(&distance_root);
     release(&literal_root);
     return result;
@@ -579,26 +594,74 @@ int decode_stored_block(void) {
     return INFLATE_OK;
 }
 
-/* Block type 1: the codes of RFC 1951, built anew for every such block. */
-int decode_fixed_block(void) {
+/* The fixed code's tables, built on the first fixed block and kept for the
+   rest of the run: the code never changes, and building it anew for every
+   fixed block cost a small member more than decoding it.  They live here,
+   not on the heap, so that no block is held between streams and a fixed
+   block needs no memory.  The fast road reads the literal/length code
+   through a 9-bit root of its own, where every code is one lookup: through
+   the 7-bit root every literal took a sub-table. */
+enum {
+    FIXED_LITERAL_ENTRIES = 497, /* 105 tables of the 7-bit root, headers included */
+    FIXED_FAST_ENTRIES = 513,    /* the 9-bit root and its header */
+    FIXED_DISTANCE_ENTRIES = 33, /* one table of 32 entries and its header */
+    FIXED_FAST_BITS = 9          /* the fast road's root: the longest code */
+};
+struct fixed_code {
+    decode_entry literal_store[FIXED_LITERAL_ENTRIES];   /* the literal/length tables */
+    decode_entry fast_store[FIXED_FAST_ENTRIES];         /* the fast road's */
+    decode_entry distance_store[FIXED_DISTANCE_ENTRIES]; /* the distance table */
+    block_codes codes;                                   /* the tables in the stores */
+    int result;                                          /* the builds' result */
+    bool built;                                          /* false until the first use */
+};
+fixed_code fixed;
+
+/* Builds one of the fixed literal/length code's tables into store. */
+int build_fixed_literals(decode_entry *store, unsigned capacity, const decode_entry **root,
+                         unsigned *width) {
     unsigned lengths[288];
     unsigned i = 0;
     for (; i < 144; i++) lengths[i] = 8;
     for (; i < 256; i++) lengths[i] = 9;
     for (; i < 280; i++) lengths[i] = 7;
     for (; i < 288; i++) lengths[i] = 8;
-    unsigned wl = FIXED_LITERAL_BITS, wd = FIXED_DISTANCE_BITS;
-    int result =
-        build_decode_tables(lengths, 288, 257, length_base, length_extra, &literal_root, &wl);
-    if (result != INFLATE_OK) return result;
-    for (i = 0; i < 30; i++) lengths[i] = 5;
-    result =
-        build_decode_tables(lengths, 30, 0, distance_base, distance_extra, &distance_root, &wd);
-    if (result >= INFLATE_BAD_INPUT) { /* 30 of 32 codes is the expected 1 */
-        release(&literal_root);
-        return result;
-    }
-    return decode_with_tables(wl, wd);
+    decode_entry *built_root = nullptr;
+    int result = build_decode_tables_in(store, capacity, lengths, 288, 257, length_base,
+                                        length_extra, &built_root, width);
+    *root = built_root;
+    return result;
+}
+
+/* Builds the fixed code's tables once; its distance code, 30 of 32 codes,
+   is the incomplete set that the builder answers with INFLATE_BAD_DATA. */
+const fixed_code *fixed_tables(void) {
+    if (fixed.built) return &fixed;
+    block_codes &c = fixed.codes;
+    c.wl = FIXED_LITERAL_BITS;
+    c.fast_wl = FIXED_FAST_BITS;
+    c.wd = FIXED_DISTANCE_BITS;
+    fixed.result =
+        build_fixed_literals(fixed.literal_store, FIXED_LITERAL_ENTRIES, &c.literals, &c.wl);
+    int fast =
+        build_fixed_literals(fixed.fast_store, FIXED_FAST_ENTRIES, &c.fast_literals, &c.fast_wl);
+    unsigned lengths[30];
+    for (unsigned i = 0; i < 30; i++) lengths[i] = 5;
+    decode_entry *distances = nullptr;
+    int result = build_decode_tables_in(fixed.distance_store, FIXED_DISTANCE_ENTRIES, lengths, 30,
+                                        0, distance_base, distance_extra, &distances, &c.wd);
+    c.distances = distances;
+    if (fixed.result == INFLATE_OK) fixed.result = fast;
+    if (fixed.result == INFLATE_OK && result >= INFLATE_BAD_INPUT) fixed.result = result;
+    fixed.built = true;
+    return &fixed;
+}
+
+/* Block type 1: the codes of RFC 1951. */
+int decode_fixed_block(void) {
+    const fixed_code *f = fixed_tables();
+    if (f->result != INFLATE_OK) return f->result;
+    return decode_symbols(&f->codes);
 }
 
 /* Builds the code-length code of a dynamic header from its nb lengths. */

@@ -47,6 +47,11 @@ struct decode_entry {
 int build_decode_tables(const unsigned *lengths, unsigned n, unsigned s, const uint16_t *base,
                         const uint16_t *extra, decode_entry **root_out, unsigned *width_inout);
 int free_decode_tables(decode_entry *root);
+/* The same build into the caller's storage of capacity entries (each table
+   with its header), for a code built once and kept: never released. */
+int build_decode_tables_in(decode_entry *store, unsigned capacity, const unsigned *lengths,
+                           unsigned n, unsigned s, const uint16_t *base, const uint16_t *extra,
+                           decode_entry **root_out, unsigned *width_inout);
 
 /* Decodes the current member's whole stream; returns an INFLATE_ result. */
 int inflate_stream(void);

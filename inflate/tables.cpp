@@ -9,7 +9,9 @@
  * build is one heap block with a header entry in front that links the next
  * table of the build, so the caller holds only the root and releases the
  * whole chain through it.  Tables live for one block; nothing is kept here
- * between builds.
+ * between builds.  A code that never changes may instead be built once into
+ * storage its caller keeps (build_decode_tables_in), by the same steps and
+ * with the same results.
  */
 #include "inflate/inflate.h"
 
@@ -36,6 +38,8 @@ struct table_build {                   /* working storage of one build */
     const uint16_t *extra;             /* their extra-bit counts */
     decode_entry *first;               /* first table allocated: the root */
     decode_entry *last;                /* table allocated most recently */
+    decode_entry *store;               /* the caller's storage, or null: the heap */
+    unsigned store_left;               /* entries still free in it */
     decode_entry *table[MAX_LEVELS];   /* the open table of each level */
     unsigned table_size[MAX_LEVELS];   /* its number of entries */
     uint32_t prefix[MAX_LEVELS];       /* the code bits that lead to it */
@@ -101,6 +105,17 @@ int table_width(const table_build *b, int len, unsigned left) {
     return j;
 }
 
+/* Room for n entries: from the caller's storage when the build has one,
+   else a heap block. */
+decode_entry *take_storage(table_build *b, unsigned n) {
+    if (!b->store) return (decode_entry *)plat_malloc(n * sizeof(decode_entry));
+    if (n > b->store_left) return nullptr;
+    decode_entry *block = b->store;
+    b->store += n;
+    b->store_left -= n;
+    return block;
+}
+
 /* Allocates a table of 2^j entries behind its header and appends it to the
    chain.  The entries are left as they come: fill_code_space has made the
    code complete, so enter_codes writes every slot of every table (a code,
@@ -108,7 +123,7 @@ int table_width(const table_build *b, int len, unsigned left) {
    filling them first as well cost a tenth of a small block's build. */
 decode_entry *allocate_table(table_build *b, int j) {
     unsigned size = 1u << j;
-    decode_entry *block = (decode_entry *)plat_malloc((size + 1) * sizeof(decode_entry));
+    decode_entry *block = take_storage(b, size + 1);
     if (!block) return nullptr;
     block[0].op = 0;
     block[0].bits = 0;
@@ -201,34 +216,49 @@ int enter_codes(table_build *b) {
     return INFLATE_OK;
 }
 
-} /* namespace */
-
-int build_decode_tables(const unsigned *lengths, unsigned n, unsigned s, const uint16_t *base,
-                        const uint16_t *extra, decode_entry **root_out, unsigned *width_inout) {
-    table_build b = {};
-    count_lengths(&b, lengths, n);
-    if (b.used == 0) {
+/* Builds the tables of one code into b's storage (see build_decode_tables). */
+int build(table_build *b, const unsigned *lengths, unsigned n, unsigned s, const uint16_t *base,
+          const uint16_t *extra, decode_entry **root_out, unsigned *width_inout) {
+    count_lengths(b, lengths, n);
+    if (b->used == 0) {
         *root_out = nullptr;
         *width_inout = 0;
         return INFLATE_OK;
     }
     unsigned width = *width_inout;
-    if (width < b.kmin) width = b.kmin;
-    if (width > b.kmax) width = b.kmax;
+    if (width < b->kmin) width = b->kmin;
+    if (width > b->kmax) width = b->kmax;
     *width_inout = width;
-    if (fill_code_space(&b) != INFLATE_OK) return INFLATE_BAD_INPUT;
-    sort_symbols(&b, lengths, n);
-    b.root_bits = (int)width;
-    b.simple = s;
-    b.base = base;
-    b.extra = extra;
-    if (enter_codes(&b) != INFLATE_OK) {
-        free_decode_tables(b.first);
+    if (fill_code_space(b) != INFLATE_OK) return INFLATE_BAD_INPUT;
+    sort_symbols(b, lengths, n);
+    b->root_bits = (int)width;
+    b->simple = s;
+    b->base = base;
+    b->extra = extra;
+    if (enter_codes(b) != INFLATE_OK) {
+        if (!b->store) free_decode_tables(b->first);
         plat_write_stderr("\n*** inflate out of memory *** ");
         return INFLATE_NO_MEMORY;
     }
-    *root_out = b.first;
-    return (b.free_codes != 0 && b.kmax != 1) ? INFLATE_BAD_DATA : INFLATE_OK;
+    *root_out = b->first;
+    return (b->free_codes != 0 && b->kmax != 1) ? INFLATE_BAD_DATA : INFLATE_OK;
+}
+
+} /* namespace */
+
+int build_decode_tables(const unsigned *lengths, unsigned n, unsigned s, const uint16_t *base,
+                        const uint16_t *extra, decode_entry **root_out, unsigned *width_inout) {
+    table_build b = {};
+    return build(&b, lengths, n, s, base, extra, root_out, width_inout);
+}
+
+int build_decode_tables_in(decode_entry *store, unsigned capacity, const unsigned *lengths,
+                           unsigned n, unsigned s, const uint16_t *base, const uint16_t *extra,
+                           decode_entry **root_out, unsigned *width_inout) {
+    table_build b = {};
+    b.store = store;
+    b.store_left = capacity;
+    return build(&b, lengths, n, s, base, extra, root_out, width_inout);
 }
 
 int free_decode_tables(decode_entry *root) {

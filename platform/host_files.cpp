@@ -1,8 +1,10 @@
 /*
  * host_files.cpp: files by handle on the host, with the share modes, the
  * read-only attribute and the creation times that a POSIX system (and root
- * above all) knows none of, kept by this layer; the file probe, directories,
- * and the files a test holds open in another process's stead.
+ * above all) knows none of, kept by this layer; the block read ahead for a
+ * file opened to read alone, which spares the archive's many small reads
+ * their system calls; the file probe, directories, and the files a test
+ * holds open in another process's stead.
  */
 #include "platform/host_state.h"
 
@@ -38,6 +40,97 @@ void remember_open(int fd, int access, int share) {
     st().fd_ids[fd] = id;
 }
 
+/* The engine reads an archive in many small pieces (a local header, a name,
+   a descriptor, a signature) and steps back over a few bytes now and then;
+   served from a block read ahead, most of them cost no system call.  Only
+   files opened by plat_lopen for reading alone have one; every plat_lread
+   and plat_llseek still counts for fault injection and gives what the file
+   holds at the position the program sees. */
+enum { READ_AHEAD = 65536 }; /* bytes one refill asks for */
+
+struct read_ahead {
+    std::vector<char> bytes; /* the block read ahead, READ_AHEAD bytes */
+    size_t next = 0;         /* the next byte the program reads */
+    size_t end = 0;          /* bytes of the block that hold data */
+    off_t file_pos = 0;      /* the descriptor's own offset: just past the block */
+};
+
+std::map<int, read_ahead> &read_aheads() {
+    static std::map<int, read_ahead> buffers;
+    return buffers;
+}
+
+/* Reads count bytes or up to the end of the file, as ReadFile does. */
+uint32_t read_fully(int fd, char *buf, uint32_t count) {
+    uint32_t done = 0;
+    while (done < count) {
+        ssize_t n = read(fd, buf + done, count - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return uint32_t(HFILE_ERROR);
+        if (n == 0) break;
+        done += uint32_t(n);
+    }
+    return done;
+}
+
+/* Refills the empty block with one read: false on an error. */
+bool refill(read_ahead &ra, int fd) {
+    ssize_t n;
+    do n = read(fd, ra.bytes.data(), READ_AHEAD);
+    while (n < 0 && errno == EINTR);
+    if (n < 0) return false;
+    ra.next = 0;
+    ra.end = size_t(n);
+    ra.file_pos += n;
+    return true;
+}
+
+/* Serves a read from the block, refilling it while the rest is small; a
+   large rest goes straight to the caller's buffer, and the block, no longer
+   just behind the descriptor's offset, is dropped: a step back would
+   otherwise be served bytes from before that rest. */
+uint32_t read_through(read_ahead &ra, int fd, char *buf, uint32_t count) {
+    uint32_t done = 0;
+    while (done < count) {
+        if (ra.next == ra.end && count - done >= READ_AHEAD) {
+            uint32_t n = read_fully(fd, buf + done, count - done);
+            if (n == uint32_t(HFILE_ERROR)) return n;
+            ra.next = ra.end = 0;
+            ra.file_pos += n;
+            return done + n;
+        }
+        if (ra.next == ra.end && !refill(ra, fd)) return uint32_t(HFILE_ERROR);
+        if (ra.end == 0) break; /* the end of the file */
+        size_t n = ra.end - ra.next < count - done ? ra.end - ra.next : count - done;
+        memcpy(buf + done, ra.bytes.data() + ra.next, n);
+        ra.next += n;
+        done += uint32_t(n);
+    }
+    return done;
+}
+
+/* A move from the current position that stays inside the block: no system
+   call.  False when it leaves the block or the program's range of offsets. */
+bool seek_inside(read_ahead &ra, int32_t offset, int32_t *result) {
+    int64_t inside = int64_t(ra.next) + offset;
+    int64_t pos = int64_t(ra.file_pos) - int64_t(ra.end) + inside;
+    if (inside < 0 || inside > int64_t(ra.end) || pos > INT32_MAX) return false;
+    ra.next = size_t(inside);
+    *result = int32_t(pos);
+    return true;
+}
+
+/* Any other move: the descriptor goes where the program's position says,
+   and the block is dropped once the move succeeded. */
+off_t seek_outside(read_ahead &ra, int fd, int32_t offset, int whence) {
+    off_t r = whence == SEEK_CUR ? lseek(fd, off_t(offset) - off_t(ra.end - ra.next), SEEK_CUR)
+                                 : lseek(fd, offset, whence);
+    if (r < 0) return r;
+    ra.next = ra.end = 0;
+    ra.file_pos = r;
+    return r;
+}
+
 } /* namespace */
 
 bool host_detail::writable(const struct stat &sb) { return (sb.st_mode & 0222) != 0; }
@@ -55,6 +148,8 @@ plat_file plat_lopen(const char *path, int mode) {
     int fd = open(p.c_str(), flags | O_CLOEXEC);
     if (fd < 0) return HFILE_ERROR;
     remember_open(fd, access, share);
+    read_aheads().erase(fd);
+    if (access == OF_READ) read_aheads()[fd].bytes.resize(READ_AHEAD);
     return fd;
 }
 
@@ -73,21 +168,17 @@ plat_file plat_lcreat(const char *path, int attributes) {
     int fd = open(p.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd < 0) return HFILE_ERROR;
     remember_open(fd, OF_READWRITE, 0);
+    read_aheads().erase(fd);
     return fd;
 }
 
 uint32_t plat_lread(plat_file f, void *buf, uint32_t count) {
     if (fault(FAULT_READ_ERROR)) return uint32_t(HFILE_ERROR);
     if (fault(FAULT_READ_SHORT)) count /= 2;
-    uint32_t done = 0;
-    while (done < count) {
-        ssize_t n = read(f, static_cast<char *>(buf) + done, count - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return uint32_t(HFILE_ERROR);
-        if (n == 0) break;
-        done += uint32_t(n);
-    }
-    return done;
+    auto it = read_aheads().find(f);
+    if (it != read_aheads().end())
+        return read_through(it->second, f, static_cast<char *>(buf), count);
+    return read_fully(f, static_cast<char *>(buf), count);
 }
 
 uint32_t plat_lwrite(plat_file f, const void *buf, uint32_t count) {
@@ -106,12 +197,18 @@ uint32_t plat_lwrite(plat_file f, const void *buf, uint32_t count) {
 int32_t plat_llseek(plat_file f, int32_t offset, int origin) {
     if (fault(FAULT_SEEK)) return HFILE_ERROR;
     int whence = origin == FILE_BEGIN ? SEEK_SET : origin == FILE_CURRENT ? SEEK_CUR : SEEK_END;
-    off_t r = lseek(f, offset, whence);
+    auto it = read_aheads().find(f);
+    int32_t inside;
+    if (it != read_aheads().end() && whence == SEEK_CUR && seek_inside(it->second, offset, &inside))
+        return inside;
+    off_t r = it != read_aheads().end() ? seek_outside(it->second, f, offset, whence)
+                                        : lseek(f, offset, whence);
     if (r < 0 || r > INT32_MAX) return HFILE_ERROR;
     return int32_t(r);
 }
 
 plat_file plat_lclose(plat_file f) {
+    read_aheads().erase(f);
     auto it = st().fd_ids.find(f);
     if (it != st().fd_ids.end()) {
         std::vector<share_entry> &opens = st().shares[it->second];

@@ -2,11 +2,14 @@
  * host_paths.cpp: Windows paths on the host.  '\\' and '/' both separate, a
  * drive prefix is mapped to a directory (host_map_drive), and each component
  * is matched without regard to case, as the Windows file system does, so that
- * the stored spelling of a name can be seen.
+ * the stored spelling of a name can be seen.  The names of the directory
+ * searched last, and the directory of the last path found as given, are
+ * remembered, so that many files in one directory cost few system calls.
  */
 #include "platform/host_state.h"
 
 #include <cerrno>
+#include <climits>
 #include <dirent.h>
 #include <sys/inotify.h>
 #include <unistd.h>
@@ -70,6 +73,10 @@ bool follow_changes(name_cache &c) {
                 if (it != c.names.end() && it->second == ev->name) c.names.erase(it);
             }
         }
+        /* A read that left room for one more event of any name emptied the
+           queue: asking again would only be told so, a system call for
+           every file created in the directory. */
+        if (size_t(n) + sizeof(struct inotify_event) + NAME_MAX + 1 <= sizeof buf) return true;
     }
 }
 
@@ -105,11 +112,13 @@ const name_cache *names_of(const std::string &dir) {
     return nullptr;
 }
 
-/* Finds the stored spelling of name in dir: exact first, then without case. */
-std::string match_component(const std::string &dir, const std::string &name) {
+/* Finds the stored spelling of name in dir: exact first, then without case
+   (*exact: it is there as given). */
+std::string match_component(const std::string &dir, const std::string &name, bool *exact) {
     struct stat sb;
-    std::string exact = dir + name;
-    if (lstat(exact.c_str(), &sb) == 0) return name;
+    std::string exact_path = dir + name;
+    *exact = lstat(exact_path.c_str(), &sb) == 0;
+    if (*exact) return name;
     if (const name_cache *c = names_of(dir)) {
         std::string key = lower(name);
         auto it = c->names.find(key);
@@ -129,6 +138,57 @@ std::string match_component(const std::string &dir, const std::string &name) {
     return found;
 }
 
+/* The host root a Windows path starts from (a mapped drive, "/" or none),
+   and in i where its components start. */
+std::string turn_root(const std::string &p, size_t *i) {
+    std::string out;
+    if (p.size() >= 2 && p[1] == ':') {
+        auto it = st().drives.find(char(toupper((unsigned char)p[0])));
+        if (it != st().drives.end()) out = it->second + "/";
+        *i = 2;
+        if (out.empty() && (*i >= p.size() || !is_sep(p[*i]))) out = "";
+    }
+    if (*i < p.size() && is_sep(p[*i])) {
+        if (out.empty()) out = "/";
+        while (*i < p.size() && is_sep(p[*i])) (*i)++;
+    }
+    return out;
+}
+
+/* Appends the components of p from i up to end to out, each with its
+   stored spelling; false when one of them is not there as given. */
+bool turn_components(const std::string &p, size_t i, size_t end, std::string &out) {
+    bool all_exact = true;
+    while (i < end) {
+        size_t j = i;
+        while (j < p.size() && !is_sep(p[j])) j++;
+        std::string comp = p.substr(i, j - i);
+        bool exact = true;
+        out += (comp == "." || comp == "..") ? comp : match_component(out, comp, &exact);
+        all_exact = all_exact && exact;
+        if (j < p.size()) out += "/";
+        i = j;
+        while (i < p.size() && is_sep(p[i])) i++;
+    }
+    return all_exact;
+}
+
+/* The directory part of the last path turned whose every component was
+   there as given.  The same text then names the same host directory for
+   as long as that stands, so the next path in it costs one stat instead of
+   an lstat per component: extracting many files into one deep directory
+   would otherwise walk the whole path for each. */
+struct turned_dir {
+    std::string root; /* the host root the path started from */
+    std::string text; /* the Windows text of its components, up to the last separator */
+    std::string host; /* the host directory they name, with its last '/' */
+};
+
+turned_dir &last_dir() {
+    static turned_dir d;
+    return d;
+}
+
 } /* namespace */
 
 namespace host_detail {
@@ -136,27 +196,20 @@ namespace host_detail {
 /* Turns a Windows path into the host path of the file it names. */
 std::string host_path(const char *path) {
     std::string p(path ? path : "");
-    std::string out;
-    size_t i = 0;
-    if (p.size() >= 2 && p[1] == ':') {
-        auto it = st().drives.find(char(toupper((unsigned char)p[0])));
-        if (it != st().drives.end()) out = it->second + "/";
-        i = 2;
-        if (out.empty() && (i >= p.size() || !is_sep(p[i]))) out = "";
+    size_t i = 0, k = p.find_last_of("\\/");
+    std::string out = turn_root(p, &i);
+    if (k != std::string::npos && k >= i) {
+        turned_dir &d = last_dir();
+        std::string text = p.substr(i, k + 1 - i), root = out;
+        struct stat sb;
+        if (root == d.root && text == d.text && stat(d.host.c_str(), &sb) == 0) {
+            out = d.host;
+        } else if (turn_components(p, i, k, out)) {
+            d = turned_dir{root, text, out};
+        }
+        i = k + 1;
     }
-    if (i < p.size() && is_sep(p[i])) {
-        if (out.empty()) out = "/";
-        while (i < p.size() && is_sep(p[i])) i++;
-    }
-    while (i < p.size()) {
-        size_t j = i;
-        while (j < p.size() && !is_sep(p[j])) j++;
-        std::string comp = p.substr(i, j - i);
-        out += (comp == "." || comp == "..") ? comp : match_component(out, comp);
-        if (j < p.size()) out += "/";
-        i = j;
-        while (i < p.size() && is_sep(p[i])) i++;
-    }
+    turn_components(p, i, p.size(), out);
     return out;
 }
 

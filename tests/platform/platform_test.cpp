@@ -64,6 +64,48 @@ TEST_F(Platform, FilesAreReadWrittenAndSeekedByHandle) {
     EXPECT_EQ(plat_lopen(p.c_str(), OF_READ), HFILE_ERROR);
 }
 
+/* An archive's reading: small and large pieces, steps back and jumps, each
+   giving the file's own bytes from where the last move left off. */
+TEST_F(Platform, PiecesReadBetweenMovesAreTheFilesOwnBytes) {
+    const int64_t size = 200000;
+    std::string bytes(size, '\0');
+    for (size_t i = 0; i < bytes.size(); i++) bytes[i] = char(i * 7 + i / 251);
+    std::string p = make("pieces.bin", bytes);
+    plat_file f = plat_lopen(p.c_str(), OF_READ | OF_SHARE_DENY_WRITE);
+    ASSERT_NE(f, HFILE_ERROR);
+    const struct {
+        int origin;     /* the move's origin */
+        int32_t offset; /* and offset */
+        uint32_t count; /* then bytes asked */
+    } steps[] = {
+        {FILE_CURRENT, 0, 30},       /* a header */
+        {FILE_CURRENT, -4, 4},       /* back over a signature */
+        {FILE_CURRENT, 100, 0x7000}, /* an input buffer's worth */
+        {FILE_CURRENT, -3, 4},       /* back over part of it */
+        {FILE_CURRENT, 65000, 10},   /* past what a small read may bring along */
+        {FILE_BEGIN, 5, 70000},      /* more than that at once */
+        {FILE_CURRENT, -70000, 16},  /* back across it */
+        {FILE_BEGIN, 0, 10},         /* a fresh block */
+        {FILE_CURRENT, 0, 65526},    /* the rest of it */
+        {FILE_CURRENT, 0, 70000},    /* a large piece after it, */
+        {FILE_CURRENT, -4, 4},       /* then back into that piece */
+        {FILE_END, -10, 20},         /* fewer bytes left than asked */
+        {FILE_CURRENT, -199999, 3},  /* from the end to near the start */
+    };
+    int64_t pos = 0;
+    for (const auto &s : steps) {
+        int64_t at = s.origin == FILE_BEGIN ? 0 : s.origin == FILE_END ? size : pos;
+        at += s.offset;
+        EXPECT_EQ(plat_llseek(f, s.offset, s.origin), at) << s.offset;
+        std::string got(s.count, '\0');
+        uint32_t n = plat_lread(f, &got[0], s.count);
+        ASSERT_EQ(int64_t(n), std::min<int64_t>(s.count, size - at)) << s.offset;
+        EXPECT_EQ(got.substr(0, n), bytes.substr(size_t(at), n)) << s.offset;
+        pos = at + n;
+    }
+    plat_lclose(f);
+}
+
 TEST_F(Platform, AnExclusiveOpenShutsOutEveryOtherOpenAndDenyWriteOnlyWriters) {
     std::string p = make("held.dll", "x");
     plat_file held = plat_lopen(p.c_str(), OF_READ | OF_SHARE_EXCLUSIVE);
