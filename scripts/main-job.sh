@@ -107,7 +107,7 @@ wine_path() { "$loader" winepath -w "$(realpath "$1")" 2>/dev/null; }
 # The user clicks through setup from the disk as a user would insert it: its
 # own directory on drive C:, every file keeping its time (setup checks the
 # loose files' times).  Ends the job unless setup ended 0.
-watch() {
+install_watched() {
     local source="$WINEPREFIX/drive_c/TVDISK" code
     mkdir -p "$source" && cp -p "$1"/* "$source"/ || die "cannot copy the disk"
     say "setup is on your display $DISPLAY: click through it"
@@ -119,7 +119,7 @@ watch() {
 
 # The installation scenario, which lays the disk out on drive C: itself and
 # checks setup's exit code, every installed file and the started record.
-drive() {
+install_headless() {
     say "setup runs on Xvfb $DISPLAY, taking every default"
     "$loader" "$tvdriver" scenario "$(wine_path tools/sample/install.tvs)" \
         sample="$(wine_path "$1")" product="$(wine_path "$2")" shots="$(wine_path "$demo")" \
@@ -148,9 +148,9 @@ main() {
 
     local played=0
     if [ "$user_display" = 1 ]; then
-        watch "$disk"
+        install_watched "$disk"
     else
-        drive "$disk" "$product" || played=$?
+        install_headless "$disk" "$product" || played=$?
     fi
     convert_shots
 

@@ -233,8 +233,9 @@ bool enter(const words &w) {
     return type({"type", std::to_string(DIRECTORY_FIELD), w[1]}) && press({"press", "OK"});
 }
 
-/* progress [MS]: the progress dialog comes next; it is pictured at once, or
-   after MS of its work, when it has painted what it is doing. */
+/* progress [MS]: the progress dialog comes next, pictured at once; with MS,
+   pictured again over the first after up to MS of its work, when it has
+   painted what it is doing, unless it has gone by then. */
 bool progress(const words &w) {
     scenario_run *r;
     if (!running(&r)) return false;
@@ -245,8 +246,16 @@ bool progress(const words &w) {
         return step_failed("a box instead of the progress dialog: %s",
                            driver_item_text(shown, DRIVER_BOX_TEXT).c_str());
     r->bar = shown;
-    if (w.size() > 1) driver_pump(r->process.process, DWORD(number(w[1])));
-    return picture(shown, "progress");
+    if (!picture(shown, "progress")) return false;
+    if (w.size() < 2) return true;
+    for (DWORD start = GetTickCount();
+         IsWindowVisible(shown) && GetTickCount() - start < DWORD(number(w[1]));)
+        driver_pump(r->process.process, 10);
+    if (IsWindowVisible(shown)) {
+        S.shots--; /* the first picture's name */
+        picture(shown, "progress");
+    }
+    return true;
 }
 
 /* exit CODE: setup ends with it, showing nothing more meanwhile. */
