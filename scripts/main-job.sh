@@ -3,12 +3,15 @@
 # SETUP.EXE under 32-bit Wine, in a fresh prefix of its own (build/demo).
 #
 # On the user's display (DISPLAY set and answering) the user clicks through
-# setup; otherwise it runs on a private Xvfb and tvdriver takes every default:
-# the proposed directory, no cancel.  Either way each dialog and box is
-# pictured under build/demo/, the installed tree is listed with sizes and
-# times, and what the installed tarvex32.exe recorded is shown.  Ends 0 only
-# when setup ended 0, the product was started with "/install", and every
-# loose file and every product file arrived byte for byte.
+# setup while "tvdriver play" follows it, and this script checks what
+# arrived.  Otherwise it runs on a private Xvfb and "tvdriver scenario" plays
+# tools/sample/install.tvs, which takes every default (the proposed
+# directory, no cancel) and checks the bytes and the times of every file and
+# the started record itself.  Either way each dialog and box is pictured
+# under build/demo/, the installed tree is listed with sizes and times, and
+# what the installed tarvex32.exe recorded is shown.  Ends 0 only when setup
+# ended 0, the product was started with "/install", and every loose file and
+# every product file arrived byte for byte.
 #
 # Some machines' kernels refuse 32-bit x86 code, and 32-bit Wine cannot start
 # there.  Where 64-bit Wine can, the shipped 32-bit program and its disk are
@@ -86,7 +89,8 @@ list_tree() {
     find "$1" -maxdepth 1 -type f -printf '  %-14f %10s  %TY-%Tm-%Td %TH:%TM:%TS\n' | sort
 }
 
-# Every loose file and every product file, byte for byte.
+# Every loose file and every product file, byte for byte, after an
+# installation the user clicked through.
 verify() {
     local target=$1 disk=$2 product=$3 bad=0 f
     for f in README.TXT TARVEX.TXT LICENSE.TXT VENDOR.TXT WHATSNEW.TXT FILE_ID.DIZ ORDER.TXT; do
@@ -96,6 +100,30 @@ verify() {
         cmp -s "$f" "$target/$(basename "$f")" || { say "product file $(basename "$f") differs or is missing"; bad=1; }
     done
     return $bad
+}
+
+wine_path() { "$loader" winepath -w "$(realpath "$1")" 2>/dev/null; }
+
+# The user clicks through setup from the disk as a user would insert it: its
+# own directory on drive C:, every file keeping its time (setup checks the
+# loose files' times).  Ends the job unless setup ended 0.
+install_watched() {
+    local source="$WINEPREFIX/drive_c/TVDISK" code
+    mkdir -p "$source" && cp -p "$1"/* "$source"/ || die "cannot copy the disk"
+    say "setup is on your display $DISPLAY: click through it"
+    "$loader" "$tvdriver" play 'C:\TVDISK\SETUP.EXE' "$(wine_path "$demo")" watch \
+        | tr -d '\r' | tee "$demo/play.log"
+    code=$(sed -n 's/^exit //p' "$demo/play.log")
+    [ "$code" = 0 ] || die "setup did not end with exit code 0 (${code:-none})"
+}
+
+# The installation scenario, which lays the disk out on drive C: itself and
+# checks setup's exit code, every installed file and the started record.
+install_headless() {
+    say "setup runs on Xvfb $DISPLAY, taking every default"
+    "$loader" "$tvdriver" scenario "$(wine_path tools/sample/install.tvs)" \
+        sample="$(wine_path "$1")" product="$(wine_path "$2")" shots="$(wine_path "$demo")" \
+        | tr -d '\r' | tee "$demo/play.log"
 }
 
 main() {
@@ -118,26 +146,16 @@ main() {
     export WINEPREFIX="$root/$demo/wineprefix" WINEARCH=$arch WINEDEBUG=-all
     case "$display" in *:*) export DISPLAY="$display" ;; *) export DISPLAY=":$display" ;; esac
 
-    # The disk as a user would insert it: its own directory on drive C:,
-    # every file keeping its time (setup checks the loose files' times).
-    local source="$WINEPREFIX/drive_c/TVDISK"
-    mkdir -p "$source" && cp -p "$disk"/* "$source"/ || die "cannot copy the disk"
-
-    local mode=drive
+    local played=0
     if [ "$user_display" = 1 ]; then
-        mode=watch
-        say "setup is on your display $DISPLAY: click through it"
+        install_watched "$disk"
     else
-        say "setup runs on Xvfb $DISPLAY, taking every default"
+        install_headless "$disk" "$product" || played=$?
     fi
-    "$loader" "$tvdriver" play 'C:\TVDISK\SETUP.EXE' "$("$loader" winepath -w "$root/$demo")" "$mode" \
-        | tr -d '\r' | tee "$demo/play.log"
     convert_shots
 
-    local code target unix_target
-    code=$(sed -n 's/^exit //p' "$demo/play.log")
+    local target unix_target
     target=$(sed -n 's/^target: //p' "$demo/play.log")
-    [ "$code" = 0 ] || die "setup did not end with exit code 0 (${code:-none})"
     [ -n "$target" ] || die "the target directory is not known"
     unix_target=$("$loader" winepath -u "$target" 2>/dev/null)
     [ -d "$unix_target" ] || die "the target directory $target does not exist"
@@ -152,6 +170,11 @@ main() {
     echo
     say "pictures: $(cd "$demo" && ls ./*.png ./*.bmp 2>/dev/null | tr '\n' ' ')"
 
+    if [ "$user_display" = 0 ]; then
+        [ "$played" = 0 ] || die "the installation failed its checks (see $demo/play.log)"
+        say "the installation matches the disk byte for byte, with its times"
+        return
+    fi
     grep -q '^arguments=/install' "$unix_target/started.txt" 2>/dev/null \
         || die "tarvex32.exe was not started with /install"
     verify "$unix_target" "$disk" "$product" || die "the installation does not match the disk"

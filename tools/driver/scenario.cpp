@@ -233,7 +233,10 @@ bool enter(const words &w) {
     return type({"type", std::to_string(DIRECTORY_FIELD), w[1]}) && press({"press", "OK"});
 }
 
-bool progress(const words &) {
+/* progress [MS]: the progress dialog comes next, pictured at once; with MS,
+   pictured again over the first after up to MS of its work, when it has
+   painted what it is doing, unless it has gone by then. */
+bool progress(const words &w) {
     scenario_run *r;
     if (!running(&r)) return false;
     HWND shown = new_dialog(*r, DRIVER_WAIT_MS);
@@ -243,7 +246,16 @@ bool progress(const words &) {
         return step_failed("a box instead of the progress dialog: %s",
                            driver_item_text(shown, DRIVER_BOX_TEXT).c_str());
     r->bar = shown;
-    return picture(shown, "progress");
+    if (!picture(shown, "progress")) return false;
+    if (w.size() < 2) return true;
+    for (DWORD start = GetTickCount();
+         IsWindowVisible(shown) && GetTickCount() - start < DWORD(number(w[1]));)
+        driver_pump(r->process.process, 10);
+    if (IsWindowVisible(shown)) {
+        S.shots--; /* the first picture's name */
+        picture(shown, "progress");
+    }
+    return true;
 }
 
 /* exit CODE: setup ends with it, showing nothing more meanwhile. */
@@ -396,16 +408,36 @@ bool set(const words &w) {
     return true;
 }
 
+/* keep NAME ITEM: ${NAME} is what an edit field of the dialog holds, as the
+   directory setup proposes before it is taken. */
+bool keep(const words &w) {
+    scenario_run *r;
+    if (!running(&r)) return false;
+    S.vars[w[1]] = driver_field_text(shown(*r), number(w[2]));
+    return true;
+}
+
+/* say TEXT...: a line for whoever watches the play, as a script that needs
+   what the scenario learnt reads it. */
+bool say(const words &w) {
+    for (size_t i = 1; i < w.size(); i++) printf(i > 1 ? " %s" : "%s", w[i].c_str());
+    printf("\n");
+    fflush(stdout);
+    return true;
+}
+
 // clang-format off
 const step WINDOW_STEPS[] = {
     {"set",            2, set,            "NAME VALUE          ${NAME} is VALUE from here on"},
+    {"keep",           2, keep,           "NAME ITEM           ${NAME} is what an edit field of the dialog holds"},
+    {"say",            1, say,            "TEXT...             print the words on a line of their own"},
     {"start",          0, start,          "[WHAT]              start ${src}SETUP.EXE, await its first dialog or box"},
     {"slow",           1, slow,           "MS                  the first dialog came no sooner than MS after the start"},
     {"box",            4, box,            "TEXT CAPTION ICON OWNER  the next box; OWNER dialog, bar, none or -"},
     {"press",          1, press,          "BUTTON              OK, Cancel, Yes, No or a number; in the box, else the dialog"},
     {"type",           2, type,           "ITEM TEXT           set a control of the dialog"},
     {"enter",          1, enter,          "DIRECTORY           type it in the directory field and press OK"},
-    {"progress",       0, progress,       "                    the progress dialog comes next"},
+    {"progress",       0, progress,       "[MS]                the progress dialog comes next, pictured after MS"},
     {"cancel-during",  1, cancel_during,  "copy|extract        Cancel once the file line shows such a file; ${file}"},
     {"ends",           0, ends,           "                    the progress dialog goes with no box, setup ends 0"},
     {"bar-gone",       0, bar_gone,       "                    the progress dialog is no longer shown"},
