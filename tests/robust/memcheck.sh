@@ -29,7 +29,7 @@ tvunzip, work = sys.argv[1], tempfile.mkdtemp(prefix="tv-memcheck-corpus-")
 try:
     src = os.path.join(work, "corpus")
     files = r.corpus(src)
-    archives = r.python_archives(src, work)
+    archives = r.python_archives(src, files, work)
     archives.update(r.tool_archives(src, work))
     for what, archive in sorted(archives.items()):
         r.extract_and_compare(tvunzip, what, archive, files, work)
