@@ -56,6 +56,18 @@ build() {
     cmake --build build/win64 -j2 --target sample_disk || die "the 64-bit sample disk could not be made"
 }
 
+# The shipped program, read from its file where it cannot run: it must start
+# on a fresh Windows 95 as on today's Windows (tools/checkexe.cmake says how).
+check_shipped() {
+    local objdump
+    objdump=$(sed -n 's/^CMAKE_OBJDUMP:FILEPATH=//p' "$win32/CMakeCache.txt")
+    cmake -DOBJDUMP="$objdump" -DPROGRAM="$win32/SETUP.EXE" \
+          -DSYMBOLS="$win32/setup/SETUP.symbols.EXE" -DALLOWED=setup/imports.txt \
+          -P tools/checkexe.cmake \
+        || die "the shipped $win32/SETUP.EXE is not fit for every Windows the disk is for"
+    say "the shipped SETUP.EXE imports only its allow-list, needs Windows 4.0 and a Pentium"
+}
+
 # The display to show setup on: the user's when it answers, else a free
 # number for a private Xvfb.
 choose_display() {
@@ -129,6 +141,7 @@ install_headless() {
 main() {
     choose_wine
     [ -n "${SKIP_BUILD:-}" ] || build
+    check_shipped
     local disk="$run/sample/disk" product="$run/sample/product" tvdriver="$run/tvdriver.exe"
     if [ "$arch" = win64 ]; then
         say "this machine cannot run 32-bit x86 code: the shipped SETUP.EXE in $win32 cannot run here"

@@ -1,4 +1,4 @@
-# check_program.cmake: SETUP.EXE as it ships, one file that starts on a fresh
+# checkexe.cmake: SETUP.EXE as it ships, one file that starts on a fresh
 # Windows 95 or NT 4.0: it imports exactly the functions of its allow-list
 # from the system DLLs and nothing of a C runtime, runs in the GUI subsystem
 # of version 4.0, carries its icon, starts nothing before its own entry, and
@@ -6,7 +6,7 @@
 # processor first.  The routines are read by name from the copy that keeps
 # its symbol table, whose code must be the shipped program's byte for byte.
 #   cmake -DOBJDUMP=... -DPROGRAM=.../SETUP.EXE -DSYMBOLS=.../SETUP.symbols.EXE
-#         -DALLOWED=.../imports.txt [-DDLLS_ONLY=ON] -P check_program.cmake
+#         -DALLOWED=.../imports.txt [-DDLLS_ONLY=ON] -P checkexe.cmake
 cmake_minimum_required(VERSION 3.25)
 
 # The only functions that may use newer registers: the CRC's folding, which
