@@ -34,13 +34,15 @@ struct InstallDir : SetupTest {
 };
 
 TEST(DirectoryRules, FormAcceptsDrivesAndNetworkPathsOnlyAndGivesTargetAndPrefix) {
-    for (const char *bad : {"TARVEX", "\\TARVEX", "", "/TARVEX", "C", "\\/x"})
+    // "\0:": a field emptied after a drive was typed, its colon still behind the end
+    for (const char *bad : {"TARVEX", "\\TARVEX", "", "/TARVEX", "C", "\\/x", "\0:"})
         EXPECT_FALSE(directory_form_ok(bad)) << bad;
     const std::string longest = "C:\\" + std::string(62, 'L');
     const struct {
         std::string field, target, prefix;
     } cases[] = {
         {longest, longest, longest + "\\"}, // first: nothing it leaves may show later
+        {longest + "MORE", longest, longest + "\\"}, // cut to the field's 65 characters
         {"C:\\Tarvex", "C:\\Tarvex", "C:\\Tarvex\\"},
         {"C:\\Tarvex\\", "C:\\Tarvex", "C:\\Tarvex\\"},
         {"D:", "D:\\", "D:\\"},
@@ -51,13 +53,17 @@ TEST(DirectoryRules, FormAcceptsDrivesAndNetworkPathsOnlyAndGivesTargetAndPrefix
     };
     for (const auto &c : cases) {
         EXPECT_TRUE(directory_form_ok(c.field.c_str())) << c.field;
-        char text[DIR_FIELD_SIZE];
+        char text[100];
         snprintf(text, sizeof text, "%s", c.field.c_str());
         normalise_directory(text, sizeof text);
         set_target(text);
         EXPECT_EQ(setup.target_dir, c.target) << c.field;
         EXPECT_EQ(setup.target_prefix, c.prefix) << c.field;
     }
+    char lone[8] = "\\", empty[8] = "\\"; // a lone backslash; an empty path behind one
+    normalise_directory(lone, sizeof lone);
+    append_separator(empty + 1, sizeof empty - 1);
+    EXPECT_EQ(std::string(lone) + "|" + (empty + 1), "|\\");
 }
 
 TEST_F(InstallDir, TheSourceDirectoryInAnySpellingOrAMalformedFieldIsRefusedBeforeAnyCheck) {
