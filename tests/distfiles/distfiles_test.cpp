@@ -312,17 +312,11 @@ struct CopyFaults : HostDistFiles {
 
     /* The text the pass must show when file i fails with a fault of kind. */
     std::string message(host_fault_kind kind, int i) {
-        switch (kind) {
-        case FAULT_OPEN:
-        case FAULT_GLOBAL_ALLOC:
+        if (kind == FAULT_READ_ERROR) return "Error reading " + src(i);
+        if (kind == FAULT_CREATE) return "Cannot open " + dst(i) + " for writing";
+        if (kind == FAULT_OPEN || kind == FAULT_GLOBAL_ALLOC)
             return "Cannot open " + src(i) + " for writing";
-        case FAULT_CREATE:
-            return "Cannot open " + dst(i) + " for writing";
-        case FAULT_READ_ERROR:
-            return "Error reading " + src(i);
-        default:
-            return "Error writing to " + dst(i);
-        }
+        return "Error writing to " + dst(i);
     }
     /* The target of a failed file: absent when it was never created, else
        a part of the source, without the source's time. */
