@@ -26,38 +26,18 @@ uint64_t value(const plat_filetime &t) {
     return (uint64_t(t.dwHighDateTime) << 32) | t.dwLowDateTime;
 }
 
-struct Platform : ::testing::Test {
-    fs::path root;
-    void SetUp() override {
-        for (unsigned n = plat_tick_count();; n++) {
-            root = fs::temp_directory_path() / ("tvp" + std::to_string(n % 1000000));
-            if (fs::create_directory(root)) break;
-        }
-    }
-    void TearDown() override {
-        std::error_code ignored;
-        fs::remove_all(root, ignored);
-    }
-    std::string path(const char *name) { return (root / name).string(); }
-    /* Creates a file with these bytes and returns its path. */
-    std::string make(const char *name, const std::string &bytes) {
-        std::string p = path(name);
-        plat_file f = plat_lcreat(p.c_str(), 0);
-        EXPECT_NE(f, HFILE_ERROR) << p;
-        EXPECT_EQ(plat_lwrite(f, bytes.data(), uint32_t(bytes.size())), bytes.size());
-        plat_lclose(f);
-        return p;
-    }
-};
-
 /* An archive's reading: small and large pieces, steps back and jumps, each
    giving the file's own bytes from where the last move left off. */
-TEST_F(Platform, PiecesReadBetweenMovesAreTheFilesOwnBytes) {
+TEST(Platform, PiecesReadBetweenMovesAreTheFilesOwnBytes) {
     const int64_t size = 200000;
     std::string bytes(size, '\0');
     for (size_t i = 0; i < bytes.size(); i++) bytes[i] = char(i * 7 + i / 251);
-    std::string p = make("pieces.bin", bytes);
-    plat_file f = plat_lopen(p.c_str(), OF_READ | OF_SHARE_DENY_WRITE);
+    fs::path path = fs::temp_directory_path() / ("tvp" + std::to_string(plat_tick_count()));
+    std::string p = path.string();
+    plat_file f = plat_lcreat(p.c_str(), 0);
+    ASSERT_EQ(plat_lwrite(f, bytes.data(), uint32_t(size)), uint32_t(size));
+    plat_lclose(f);
+    f = plat_lopen(p.c_str(), OF_READ | OF_SHARE_DENY_WRITE);
     ASSERT_NE(f, HFILE_ERROR);
     const struct {
         int origin;     /* the move's origin */
@@ -90,11 +70,12 @@ TEST_F(Platform, PiecesReadBetweenMovesAreTheFilesOwnBytes) {
         pos = at + n;
     }
     plat_lclose(f);
+    plat_remove(p.c_str());
 }
 
 // The DOS fields both ways, refusing impossible ones; a time through local
 // time comes back to the 100 ns.
-TEST_F(Platform, DosDatesConvertBothWaysAndRefuseImpossibleValues) {
+TEST(Platform, DosDatesConvertBothWaysAndRefuseImpossibleValues) {
     const uint16_t leap_day = (44 << 9) | (2 << 5) | 29, at = (13 << 11) | (45 << 5) | 29;
     plat_filetime t;
     ASSERT_EQ(plat_dos_to_file_time(leap_day, at, &t), 1);
@@ -121,7 +102,7 @@ TEST_F(Platform, DosDatesConvertBothWaysAndRefuseImpossibleValues) {
 
 // Names go to the OEM character set and back; on Windows that is code page
 // 437.  Case is ignored in comparisons.
-TEST_F(Platform, CharacterSetsRoundTrip) {
+TEST(Platform, CharacterSetsRoundTrip) {
     char high[] = "caf\xE9 \xFC\xDF\xC4 SETUP.EXE ~!@#$%^&()_+-=[]{};',.";
     plat_ansi_to_oem(high);
 #ifdef _WIN32
@@ -135,7 +116,7 @@ TEST_F(Platform, CharacterSetsRoundTrip) {
 
 // Absent values and keys read nothing; a value too big for the buffer is
 // refused, not cut.
-TEST_F(Platform, MachineValuesAreReadWhenPresentAndWhole) {
+TEST(Platform, MachineValuesAreReadWhenPresentAndWhole) {
     const char *version = "Software\\Microsoft\\Windows\\CurrentVersion";
     char buf[200];
     uint32_t size = sizeof buf;
@@ -150,7 +131,7 @@ TEST_F(Platform, MachineValuesAreReadWhenPresentAndWhole) {
 #endif
 }
 
-TEST_F(Platform, TextsAreCutAndTerminatedWithinTheirBuffers) {
+TEST(Platform, TextsAreCutAndTerminatedWithinTheirBuffers) {
 #ifdef _WIN32
     char text[300];
     EXPECT_EQ(plat_load_string(1021, text, 7), 6);
@@ -167,7 +148,7 @@ TEST_F(Platform, TextsAreCutAndTerminatedWithinTheirBuffers) {
 
 // Every placeholder of the messages is filled, and no capacity is overrun:
 // the output stops at the capacity, and at 1024 as the platform's does.
-TEST_F(Platform, FormatterFillsThePlaceholdersAndNeverWritesPastItsCapacity) {
+TEST(Platform, FormatterFillsThePlaceholdersAndNeverWritesPastItsCapacity) {
     char out[256];
     plat_format(out, sizeof out, "Drive %c: %ldK.  %s: Bad CRC %08lx (should be %08lx) %d %d%%",
                 'C', int32_t(-5), "a.txt", uint32_t(0xABCDEF), uint32_t(0xDEADBEEF), -96, 42);
