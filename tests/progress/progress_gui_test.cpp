@@ -234,8 +234,12 @@ struct ProgressDialog : ::testing::Test {
 };
 
 // Centred on the screen under its caption, the bar showing what was set;
-// every showing empties it again and enables Cancel.
-TEST_F(ProgressDialog, StartsCentredAndEveryShowingResetsIt) {
+// every showing empties it again and enables Cancel.  Then Cancel, command 1
+// and the system menu's Close ask, other commands do not; a No leaves
+// everything as it was.  Advance goes on from the copied bytes and answers
+// whether Yes was said; a No after a confirmed cancellation could not undo
+// it, so nothing asks again, and showing the dialog keeps Cancel off.
+TEST_F(ProgressDialog, StartsCentredResetsOnShowingAndAsksBeforeCancelling) {
     char title[64];
     GetWindowTextA(dialog, title, sizeof title);
     EXPECT_STREQ(title, "Tarvex Setup");
@@ -250,13 +254,6 @@ TEST_F(ProgressDialog, StartsCentredAndEveryShowingResetsIt) {
     EnableWindow(GetDlgItem(dialog, IDC_CANCEL), FALSE);
     expect_reset_on_showing();
     EXPECT_TRUE(cancel_enabled());
-}
-
-// Cancel, command 1 and the system menu's Close ask, other commands do not; a
-// No leaves everything as it was.  Advance goes on from the copied bytes and
-// answers whether Yes was said; a No after a confirmed cancellation could not
-// undo it, so nothing asks again, and showing the dialog keeps Cancel off.
-TEST_F(ProgressDialog, CancelAsksAndOnlyAYesStopsForGood) {
     fill_in();
     const struct {
         UINT message; // sent to the dialog
