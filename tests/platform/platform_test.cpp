@@ -1,8 +1,11 @@
-// The platform operations as portable code relies on them: files by handle
-// with their share modes, the file probe, file times to the 100 ns, the DOS
-// date and time, character sets, profiles, the registry, string resources
-// and the formatter's limits.
+// The platform operations as portable code relies on them where the setup
+// and engine tests cannot tell: an archive's reading between moves, the DOS
+// date and time and local time, character sets, the registry, string
+// resources and the formatter's limits; and SETUP.EXE's own memory and string
+// functions.  Files, their times, share modes and profiles are the other
+// tests' and the end-to-end scenarios' own.
 #include "platform/platform.h"
+#include "platform/runtime.h"
 
 #include <gtest/gtest.h>
 
@@ -23,55 +26,18 @@ uint64_t value(const plat_filetime &t) {
     return (uint64_t(t.dwHighDateTime) << 32) | t.dwLowDateTime;
 }
 
-struct Platform : ::testing::Test {
-    fs::path root;
-    void SetUp() override {
-        for (unsigned n = plat_tick_count();; n++) {
-            root = fs::temp_directory_path() / ("tvp" + std::to_string(n % 1000000));
-            if (fs::create_directory(root)) break;
-        }
-    }
-    void TearDown() override {
-        std::error_code ignored;
-        fs::remove_all(root, ignored);
-    }
-    std::string path(const char *name) { return (root / name).string(); }
-    /* Creates a file with these bytes and returns its path. */
-    std::string make(const char *name, const std::string &bytes) {
-        std::string p = path(name);
-        plat_file f = plat_lcreat(p.c_str(), 0);
-        EXPECT_NE(f, HFILE_ERROR) << p;
-        EXPECT_EQ(plat_lwrite(f, bytes.data(), uint32_t(bytes.size())), bytes.size());
-        plat_lclose(f);
-        return p;
-    }
-};
-
-TEST_F(Platform, FilesAreReadWrittenAndSeekedByHandle) {
-    std::string p = make("data.bin", "hello, world");
-    plat_file f = plat_lopen(p.c_str(), OF_READWRITE);
-    ASSERT_NE(f, HFILE_ERROR);
-    EXPECT_EQ(plat_llseek(f, 0, FILE_END), 12);
-    EXPECT_EQ(plat_llseek(f, 7, FILE_BEGIN), 7);
-    char got[8] = {};
-    EXPECT_EQ(plat_lread(f, got, 8), 5u);
-    EXPECT_STREQ(got, "world");
-    EXPECT_EQ(plat_llseek(f, -5, FILE_CURRENT), 7);
-    EXPECT_EQ(plat_lwrite(f, "W", 1), 1u);
-    EXPECT_EQ(plat_lclose(f), 0);
-    EXPECT_EQ(plat_lopen(path("absent.bin").c_str(), OF_READ), HFILE_ERROR);
-    EXPECT_EQ(plat_remove(p.c_str()), 0);
-    EXPECT_EQ(plat_lopen(p.c_str(), OF_READ), HFILE_ERROR);
-}
-
 /* An archive's reading: small and large pieces, steps back and jumps, each
    giving the file's own bytes from where the last move left off. */
-TEST_F(Platform, PiecesReadBetweenMovesAreTheFilesOwnBytes) {
+TEST(Platform, PiecesReadBetweenMovesAreTheFilesOwnBytes) {
     const int64_t size = 200000;
     std::string bytes(size, '\0');
     for (size_t i = 0; i < bytes.size(); i++) bytes[i] = char(i * 7 + i / 251);
-    std::string p = make("pieces.bin", bytes);
-    plat_file f = plat_lopen(p.c_str(), OF_READ | OF_SHARE_DENY_WRITE);
+    fs::path path = fs::temp_directory_path() / ("tvp" + std::to_string(plat_tick_count()));
+    std::string p = path.string();
+    plat_file f = plat_lcreat(p.c_str(), 0);
+    ASSERT_EQ(plat_lwrite(f, bytes.data(), uint32_t(size)), uint32_t(size));
+    plat_lclose(f);
+    f = plat_lopen(p.c_str(), OF_READ | OF_SHARE_DENY_WRITE);
     ASSERT_NE(f, HFILE_ERROR);
     const struct {
         int origin;     /* the move's origin */
@@ -104,65 +70,12 @@ TEST_F(Platform, PiecesReadBetweenMovesAreTheFilesOwnBytes) {
         pos = at + n;
     }
     plat_lclose(f);
+    plat_remove(p.c_str());
 }
 
-TEST_F(Platform, AnExclusiveOpenShutsOutEveryOtherOpenAndDenyWriteOnlyWriters) {
-    std::string p = make("held.dll", "x");
-    plat_file held = plat_lopen(p.c_str(), OF_READ | OF_SHARE_EXCLUSIVE);
-    ASSERT_NE(held, HFILE_ERROR);
-    EXPECT_EQ(plat_lopen(p.c_str(), OF_READ), HFILE_ERROR);
-    EXPECT_EQ(plat_lopen(p.c_str(), OF_READ | OF_SHARE_EXCLUSIVE), HFILE_ERROR);
-    EXPECT_EQ(plat_lcreat(p.c_str(), 0), HFILE_ERROR);
-    plat_lclose(held);
-    plat_file again = plat_lopen(p.c_str(), OF_READ | OF_SHARE_EXCLUSIVE);
-    EXPECT_NE(again, HFILE_ERROR);
-    plat_lclose(again);
-    /* Deny-write lets readers in and keeps writers out. */
-    plat_file reader = plat_lopen(p.c_str(), OF_READ | OF_SHARE_DENY_WRITE);
-    ASSERT_NE(reader, HFILE_ERROR);
-    plat_file second = plat_lopen(p.c_str(), OF_READ | OF_SHARE_DENY_WRITE);
-    EXPECT_NE(second, HFILE_ERROR);
-    EXPECT_EQ(plat_lopen(p.c_str(), OF_WRITE), HFILE_ERROR);
-    plat_lclose(second);
-    plat_lclose(reader);
-}
-
-TEST_F(Platform, ProbeGivesTheStoredNameSizeAndKind) {
-    make("MixedCase.Txt", std::string(70000, 'a'));
-    plat_find_data found;
-    ASSERT_EQ(plat_find_first(path("mixedcase.txt").c_str(), &found), 1);
-    EXPECT_STREQ(found.cFileName, "MixedCase.Txt");
-    EXPECT_EQ(found.nFileSizeLow, 70000u);
-    EXPECT_EQ(found.nFileSizeHigh, 0u);
-    EXPECT_EQ(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY, 0u);
-    ASSERT_EQ(plat_find_first(root.string().c_str(), &found), 1);
-    EXPECT_NE(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY, 0u);
-    EXPECT_EQ(plat_find_first(path("absent.txt").c_str(), &found), 0);
-    EXPECT_EQ(plat_find_first((root.string() + "\\").c_str(), &found), 0);
-}
-
-TEST_F(Platform, FileTimesAreKeptToThe100nsAlsoThroughLocalTime) {
-    std::string p = make("stamped.txt", "x");
-    plat_file f = plat_lopen(p.c_str(), OF_READWRITE);
-    ASSERT_NE(f, HFILE_ERROR);
-    ASSERT_EQ(plat_set_file_time(f, nullptr, &PRECISE, &PRECISE), 1);
-    plat_lclose(f);
-    f = plat_lopen(p.c_str(), OF_READ);
-    plat_filetime accessed, written;
-    ASSERT_EQ(plat_get_file_time(f, nullptr, &accessed, &written), 1);
-    plat_lclose(f);
-    EXPECT_EQ(value(written), value(PRECISE));
-    EXPECT_EQ(value(accessed), value(PRECISE));
-    plat_find_data found;
-    ASSERT_EQ(plat_find_first(p.c_str(), &found), 1);
-    EXPECT_EQ(value(found.ftLastWriteTime), value(PRECISE));
-    plat_filetime local, back; /* and through local time back to UTC */
-    ASSERT_EQ(plat_file_to_local_time(&PRECISE, &local), 1);
-    ASSERT_EQ(plat_local_to_file_time(&local, &back), 1);
-    EXPECT_EQ(value(back), value(PRECISE));
-}
-
-TEST_F(Platform, DosDatesConvertBothWaysAndRefuseImpossibleValues) {
+// The DOS fields both ways, refusing impossible ones; a time through local
+// time comes back to the 100 ns.
+TEST(Platform, DosDatesConvertBothWaysAndRefuseImpossibleValues) {
     const uint16_t leap_day = (44 << 9) | (2 << 5) | 29, at = (13 << 11) | (45 << 5) | 29;
     plat_filetime t;
     ASSERT_EQ(plat_dos_to_file_time(leap_day, at, &t), 1);
@@ -181,41 +94,29 @@ TEST_F(Platform, DosDatesConvertBothWaysAndRefuseImpossibleValues) {
     const plat_filetime before_1980 = {uint32_t(119600064000000000ULL - 1),
                                        uint32_t((119600064000000000ULL - 1) >> 32)};
     EXPECT_EQ(plat_file_to_dos_time(&before_1980, &date, &time), 0);
+    plat_filetime local, back;
+    ASSERT_EQ(plat_file_to_local_time(&PRECISE, &local), 1);
+    ASSERT_EQ(plat_local_to_file_time(&local, &back), 1);
+    EXPECT_EQ(value(back), value(PRECISE));
 }
 
-TEST_F(Platform, CharacterSetsRoundTrip) {
-    char ascii[] = "SETUP.EXE readme.txt ~!@#$%^&()_+-=[]{};',.";
-    plat_ansi_to_oem(ascii);
-    EXPECT_STREQ(ascii, "SETUP.EXE readme.txt ~!@#$%^&()_+-=[]{};',.");
-    char high[] = "caf\xE9 \xFC\xDF\xC4";
+// Names go to the OEM character set and back; on Windows that is code page
+// 437.  Case is ignored in comparisons.
+TEST(Platform, CharacterSetsRoundTrip) {
+    char high[] = "caf\xE9 \xFC\xDF\xC4 SETUP.EXE ~!@#$%^&()_+-=[]{};',.";
     plat_ansi_to_oem(high);
 #ifdef _WIN32
-    EXPECT_STREQ(high, "caf\x82 \x81\xE1\x8E"); /* the same letters in code page 437 */
+    EXPECT_STREQ(high, "caf\x82 \x81\xE1\x8E SETUP.EXE ~!@#$%^&()_+-=[]{};',.");
 #endif
     plat_oem_to_ansi(high);
-    EXPECT_STREQ(high, "caf\xE9 \xFC\xDF\xC4");
+    EXPECT_STREQ(high, "caf\xE9 \xFC\xDF\xC4 SETUP.EXE ~!@#$%^&()_+-=[]{};',.");
     EXPECT_EQ(plat_compare_nocase("TarVex", "tarvex"), 0);
     EXPECT_LT(plat_compare_nocase("a", "B"), 0);
 }
 
-TEST_F(Platform, PrivateProfileKeysAreWrittenReadAndDeleted) {
-    std::string ini = path("test.ini");
-    char got[16];
-    EXPECT_EQ(plat_write_private_profile_string("Addons", "tarvex", "C:\\T\\tvfm.dll", ini.c_str()),
-              1);
-    EXPECT_EQ(plat_get_private_profile_string("addons", "TARVEX", "", got, sizeof got, ini.c_str()),
-              13);
-    EXPECT_STREQ(got, "C:\\T\\tvfm.dll");
-    EXPECT_EQ(plat_get_private_profile_string("Addons", "tarvex", "", got, 6, ini.c_str()), 5);
-    EXPECT_STREQ(got, "C:\\T\\");
-    plat_write_private_profile_string("Addons", "tarvex", nullptr, ini.c_str());
-    plat_get_private_profile_string("Addons", "tarvex", "none", got, sizeof got, ini.c_str());
-    EXPECT_STREQ(got, "none");
-}
-
 // Absent values and keys read nothing; a value too big for the buffer is
 // refused, not cut.
-TEST_F(Platform, MachineValuesAreReadWhenPresentAndWhole) {
+TEST(Platform, MachineValuesAreReadWhenPresentAndWhole) {
     const char *version = "Software\\Microsoft\\Windows\\CurrentVersion";
     char buf[200];
     uint32_t size = sizeof buf;
@@ -230,12 +131,9 @@ TEST_F(Platform, MachineValuesAreReadWhenPresentAndWhole) {
 #endif
 }
 
-TEST_F(Platform, TextsAreCutAndTerminatedWithinTheirBuffers) {
+TEST(Platform, TextsAreCutAndTerminatedWithinTheirBuffers) {
 #ifdef _WIN32
     char text[300];
-    EXPECT_EQ(plat_load_string(1006, text, sizeof text), 101);
-    EXPECT_STREQ(text, "The software has not been successfully installed.\nYou must run Setup "
-                       "again before using the software.");
     EXPECT_EQ(plat_load_string(1021, text, 7), 6);
     EXPECT_STREQ(text, "Tarvex");
     EXPECT_EQ(plat_load_string(999, text, sizeof text), 0);
@@ -250,7 +148,7 @@ TEST_F(Platform, TextsAreCutAndTerminatedWithinTheirBuffers) {
 
 // Every placeholder of the messages is filled, and no capacity is overrun:
 // the output stops at the capacity, and at 1024 as the platform's does.
-TEST_F(Platform, FormatterFillsThePlaceholdersAndNeverWritesPastItsCapacity) {
+TEST(Platform, FormatterFillsThePlaceholdersAndNeverWritesPastItsCapacity) {
     char out[256];
     plat_format(out, sizeof out, "Drive %c: %ldK.  %s: Bad CRC %08lx (should be %08lx) %d %d%%",
                 'C', int32_t(-5), "a.txt", uint32_t(0xABCDEF), uint32_t(0xDEADBEEF), -96, 42);
@@ -268,12 +166,60 @@ TEST_F(Platform, FormatterFillsThePlaceholdersAndNeverWritesPastItsCapacity) {
     EXPECT_EQ(out[0], 'D');
 }
 
-TEST_F(Platform, GlobalBlocksComeZeroedWhenAsked) {
-    unsigned char *block = static_cast<unsigned char *>(plat_global_alloc(40000, 1));
-    ASSERT_NE(block, nullptr);
-    EXPECT_EQ(std::count(block, block + 40000, 0), 40000);
-    plat_global_free(block);
-    plat_global_free(nullptr);
+struct text_case {
+    const char *text; /* the text searched and measured */
+    int c;            /* the character looked for */
+    const char *set;  /* the characters of strcspn and strpbrk */
+};
+
+const text_case TEXTS[] = {
+    {"", 'a', ""},
+    {"C:\\Program Files\\Tarvex", '\\', " \\"},
+    {"a*b?c", '?', "*?"},
+    {"abc", 0, "xyz"},
+    {"caf\xe9 \xe9t\xe9", '\xe9', "\xe9"},
+};
+
+// SETUP.EXE's own text and memory functions give what the C library gives:
+// high-byte (ANSI) characters, the terminator as a searched-for character,
+// overlapping moves both ways and unsigned comparison.
+TEST(Runtime, TextFunctionsAgreeWithTheCLibrary) {
+    for (const text_case &t : TEXTS) {
+        SCOPED_TRACE(t.text);
+        EXPECT_EQ(rt_strlen(t.text), strlen(t.text));
+        EXPECT_EQ(rt_strchr(t.text, t.c), strchr(t.text, t.c));
+        EXPECT_EQ(rt_strrchr(t.text, t.c), strrchr(t.text, t.c));
+        EXPECT_EQ(rt_strcspn(t.text, t.set), strcspn(t.text, t.set));
+        EXPECT_EQ(rt_strpbrk(t.text, t.set), strpbrk(t.text, t.set));
+        char ours[64] = "Z:\\", theirs[64] = "Z:\\";
+        EXPECT_EQ(rt_strcat(ours, t.text), ours);
+        EXPECT_STREQ(ours, strcat(theirs, t.text));
+    }
+}
+
+struct move_case {
+    size_t dest, src, count; /* offsets into a buffer of 0, 1, 2, ... */
+};
+
+const move_case MOVES[] = {{0, 8, 16}, {8, 0, 16}, {3, 4, 20}, {4, 3, 20}, {5, 5, 7}, {0, 16, 0}};
+
+TEST(Runtime, MemoryFunctionsAgreeWithTheCLibrary) {
+    for (const move_case &m : MOVES) {
+        unsigned char ours[32], theirs[32];
+        for (unsigned i = 0; i < sizeof ours; i++) ours[i] = theirs[i] = (unsigned char)(i * 37);
+        EXPECT_EQ(rt_memmove(ours + m.dest, ours + m.src, m.count), ours + m.dest);
+        memmove(theirs + m.dest, theirs + m.src, m.count);
+        EXPECT_EQ(memcmp(ours, theirs, sizeof ours), 0) << m.dest << " " << m.src;
+        EXPECT_EQ(rt_memset(ours + m.dest, 0x1E9, m.count), ours + m.dest);
+        memset(theirs + m.dest, 0x1E9, m.count);
+        EXPECT_EQ(rt_memcpy(ours + 24, ours + m.dest, 8), ours + 24);
+        memcpy(theirs + 24, theirs + m.dest, 8);
+        EXPECT_EQ(rt_memcmp(ours, theirs, sizeof ours), 0);
+    }
+    const unsigned char low[] = {1, 2, 0x7F}, high[] = {1, 2, 0x80};
+    EXPECT_LT(rt_memcmp(low, high, 3), 0);
+    EXPECT_GT(rt_memcmp(high, low, 3), 0);
+    EXPECT_EQ(rt_memcmp(low, high, 2), 0);
 }
 
 } // namespace

@@ -8,14 +8,14 @@
 
 fake_state fakes;
 
-void fakes_reset(void) { fakes = fake_state{1, "", 2, {1, 1}, 0, 1, {}, 0, nullptr, nullptr}; }
+void fakes_reset(void) { fakes = fake_state{1, "", 2, {1, 1}, 0, 1, {}, 0, nullptr}; }
 
 int run_install_dir_dialog(void) {
     fakes.steps.push_back("install_dir");
-    fakes.install_dialog = host_create_window("#32770", nullptr);
-    plat_set_item_text(fakes.install_dialog, IDC_DIR_EDIT,
+    plat_window dialog = host_create_window("#32770", nullptr);
+    plat_set_item_text(dialog, IDC_DIR_EDIT,
                        fakes.field.empty() ? setup.default_dir : fakes.field.c_str());
-    return fakes.install_answer && install_dir_ok(fakes.install_dialog);
+    return fakes.install_answer && install_dir_ok(dialog);
 }
 
 int run_restart_dialog(void) {

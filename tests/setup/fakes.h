@@ -29,7 +29,6 @@ struct fake_state {
     std::vector<std::string> steps; // every stand-in called, in order
     size_t boxes_at_close;          // boxes shown when the progress dialog went
     plat_window progress;           // the progress dialog last opened
-    plat_window install_dialog;     // the install directory dialog last run
 };
 
 extern fake_state fakes;

@@ -34,13 +34,15 @@ struct InstallDir : SetupTest {
 };
 
 TEST(DirectoryRules, FormAcceptsDrivesAndNetworkPathsOnlyAndGivesTargetAndPrefix) {
-    for (const char *bad : {"TARVEX", "\\TARVEX", "", "/TARVEX", "C", "\\/x"})
+    // "\0:": a field emptied after a drive was typed, its colon still behind the end
+    for (const char *bad : {"TARVEX", "\\TARVEX", "", "/TARVEX", "C", "\\/x", "\0:"})
         EXPECT_FALSE(directory_form_ok(bad)) << bad;
     const std::string longest = "C:\\" + std::string(62, 'L');
     const struct {
         std::string field, target, prefix;
     } cases[] = {
         {longest, longest, longest + "\\"}, // first: nothing it leaves may show later
+        {longest + "MORE", longest, longest + "\\"}, // cut to the field's 65 characters
         {"C:\\Tarvex", "C:\\Tarvex", "C:\\Tarvex\\"},
         {"C:\\Tarvex\\", "C:\\Tarvex", "C:\\Tarvex\\"},
         {"D:", "D:\\", "D:\\"},
@@ -51,13 +53,19 @@ TEST(DirectoryRules, FormAcceptsDrivesAndNetworkPathsOnlyAndGivesTargetAndPrefix
     };
     for (const auto &c : cases) {
         EXPECT_TRUE(directory_form_ok(c.field.c_str())) << c.field;
-        char text[DIR_FIELD_SIZE];
+        char text[100];
         snprintf(text, sizeof text, "%s", c.field.c_str());
         normalise_directory(text, sizeof text);
         set_target(text);
         EXPECT_EQ(setup.target_dir, c.target) << c.field;
         EXPECT_EQ(setup.target_prefix, c.prefix) << c.field;
     }
+    // A lone backslash, an empty path behind one, a lone slash.
+    char lone[8] = "\\", empty[8] = "\\", slash[8] = "/";
+    normalise_directory(lone, sizeof lone);
+    append_separator(empty + 1, sizeof empty - 1);
+    append_separator(slash, sizeof slash);
+    EXPECT_EQ(std::string(lone) + "|" + (empty + 1) + "|" + slash, "|\\|/");
 }
 
 TEST_F(InstallDir, TheSourceDirectoryInAnySpellingOrAMalformedFieldIsRefusedBeforeAnyCheck) {
@@ -127,9 +135,6 @@ struct ShellExtension : InstallDir {
     static int flag_seen, release_at;
     void SetUp() override {
         InstallDir::SetUp();
-        make_dir("Tarvex");
-        write("Tarvex/tvshlext.dll", 100);
-        host_hold_file("C:\\Tarvex\\tvshlext.dll");
         host_fake_clock(1000, 100);
         flag_seen = 0;
         release_at = -1;
@@ -141,20 +146,27 @@ struct ShellExtension : InstallDir {
 };
 int ShellExtension::flag_seen, ShellExtension::release_at;
 
-// Held throughout, a dot a second for 12 seconds and the wait cursor; a
-// release within the first half second shows nothing; a later one ends the
-// wait at once.
+// Held throughout, a dot a second for 12 seconds and the wait cursor, also
+// in the longest target directory; a release within the first half second
+// shows nothing; a later one ends the wait at once.
 TEST_F(ShellExtension, AHeldExtensionIsWaitedForWithADotASecondUntilReleased) {
     const struct {
-        int release_at; // the reading that releases the file; -1: never
-        size_t dots;    // dots shown
-        bool shown;     // the explanation and the wait cursor shown
-    } cases[] = {{-1, 12, true}, {2, 0, false}, {4 + 9 + 3, 1, true}};
+        std::string dir; // the target directory on drive C
+        int release_at;  // the reading that releases the file; -1: never
+        size_t dots;     // dots shown
+        bool shown;      // the explanation and the wait cursor shown
+    } cases[] = {{"Tarvex", -1, 12, true},
+                 {"Tarvex", 2, 0, false},
+                 {"Tarvex", 4 + 9 + 3, 1, true},
+                 {std::string(DIR_FIELD_LIMIT - 3, 'L'), -1, 12, true}};
     for (const auto &c : cases) {
         TearDown();
         SetUp();
+        make_dir(c.dir);
+        write(c.dir + "/tvshlext.dll", 100);
+        host_hold_file(("C:\\" + c.dir + "\\tvshlext.dll").c_str());
         release_at = c.release_at;
-        EXPECT_EQ(press_ok("C:\\Tarvex"), 1) << c.release_at;
+        EXPECT_EQ(press_ok("C:\\" + c.dir), 1) << c.release_at;
         EXPECT_EQ(host_item_text(dialog, IDC_DIR_TEXT1),
                   c.shown ? "Please wait a moment while the Tarvex Shell Extension is unloaded." : "")
             << c.release_at;

@@ -70,12 +70,16 @@ TEST_F(Startup, TheProposalComesFromTheAssociationProgramFilesOrTheBuiltInName) 
     }
 }
 
-// Every component gets its stored name; missing parts, roots and a small
-// capacity fail.
+// Every component gets its stored name, but a share's server and name stay
+// as typed (on the host a share \\SERVER\SHARE is the directory /SERVER/SHARE);
+// missing parts, roots and a small capacity fail.
 TEST_F(Startup, LongNameFormGivesEveryComponentItsStoredNameOrFails) {
     make_dir("Program Files");
     make_dir("Program Files/Tarvex");
     make_dir("Tarvex");
+    std::string share = "\\\\TMP\\" + root.substr(5); // root is /tmp/...
+    for (char &c : share) c = char(toupper(c));
+    const std::string typed = share + "\\TARVEX", shown = share + "\\Tarvex";
     const struct {
         const char *path;
         int capacity, length;
@@ -88,6 +92,7 @@ TEST_F(Startup, LongNameFormGivesEveryComponentItsStoredNameOrFails) {
         {"C:\\", LONG_NAME_CAPACITY, -1, nullptr},
         {"C:\\TARVEX", 8, -1, nullptr},
         {"C:\\TARVEX", 9, 9, "C:\\Tarvex"},
+        {typed.c_str(), LONG_NAME_CAPACITY, int(typed.size()), shown.c_str()},
     };
     for (const auto &c : cases) {
         char out[LONG_NAME_CAPACITY + 1];
