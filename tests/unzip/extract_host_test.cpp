@@ -111,19 +111,37 @@ TEST_F(Failures, ABadCrcNamesTheFileAndBothValuesAndKeepsIt) {
 }
 
 using Refusals = HostUnzip;
-TEST_F(Refusals, KeptPathsThatLeaveTheDestinationCreateNothing) {
-    request.keep_paths = 1;
-    for (const char *name : {"../evil.txt", "sub/../../evil.txt", "C:evil.txt", "//root/evil.txt",
-                             "\\\\server\\evil.txt", "sub/.. /evil.txt", "sub/.../evil.txt"}) {
-        EXPECT_EQ(2, run({member(name, "bad")})) << name;
-        bool rooted = name[0] == '/' || name[0] == '\\';
-        EXPECT_EQ("Can't create output file: " + at(name + rooted), box());
+TEST_F(Refusals, NamesThatLeaveTheDestinationAreRefusedOrCutToTheirBase) {
+    const struct {
+        std::string name;
+        int keep_paths;
+        const char *file; /* what the destination gets; null: refused */
+    } rows[] = {
+        {"../evil.txt", 1, nullptr},         {"sub/../../evil.txt", 1, nullptr},
+        {"C:evil.txt", 1, nullptr},          {"//root/evil.txt", 1, nullptr},
+        {"\\\\server\\evil.txt", 1, nullptr}, {"sub/.. /evil.txt", 1, nullptr},
+        {"sub/.../evil.txt", 1, nullptr},    {"C:\\evil.txt", 1, nullptr},
+        {"d/C:evil.txt", 0, nullptr},        {"C:evil.txt", 0, nullptr}, /* a base name with a drive */
+        {std::string("ok.txt\0../../evil.txt", 21), 1, "ok.txt"},
+        {"../../evil.txt", 0, "evil.txt"},   {"/etc/evil.txt", 0, "evil.txt"},
+        {"\\evil.txt", 1, "evil.txt"},
+    };
+    for (const auto &r : rows) {
+        request.keep_paths = r.keep_paths;
+        EXPECT_EQ(r.file ? 0 : 2, run({member(r.name, "bad")})) << r.name;
+        if (r.file) {
+            EXPECT_EQ("bad", out(r.file)) << r.name;
+            clear_dir(dest);
+            plat_mkdir(dest.c_str());
+            continue;
+        }
+        size_t rooted = r.name[0] == '/' || r.name[0] == '\\';
+        std::string shown = r.keep_paths ? r.name.substr(rooted)
+                                         : r.name.substr(r.name.find_last_of("/\\") + 1);
+        EXPECT_EQ("Can't create output file: " + at(shown), box());
+        EXPECT_EQ(0u, files_in_dest()) << r.name;
     }
-    request.keep_paths = 0; /* a base name may still name a drive */
-    EXPECT_EQ(2, run({member("d/C:evil.txt", "bad")}));
-    EXPECT_EQ("Can't create output file: " + at("C:evil.txt"), box());
     EXPECT_FALSE(file_exists(dir + "/evil.txt"));
-    EXPECT_EQ(0u, files_in_dest());
 }
 
 TEST_F(Refusals, NamesAndPathsThatDoNotFitAreNotCut) {
@@ -186,14 +204,27 @@ TEST_F(Refusals, TheSetupArchiveIsCheckedForDamage) {
 }
 
 using Progress = HostUnzip;
-TEST_F(Progress, ReportsEachMemberStartAndEvery10240BytesRead) {
-    EXPECT_EQ(0, run({member("docs/readme.txt", content(100000, 1))}));
-    EXPECT_EQ((std::vector<plat_wparam>{0, 2, 5, 8, 9}), owner.advances);
-    EXPECT_EQ(std::vector<std::string>{"readme.txt"}, owner.shown);
-    EXPECT_TRUE(host_boxes().empty());
-    owner.advances.clear();
-    EXPECT_EQ(0, run({member("a.txt", content(10240, 2))}));
-    EXPECT_EQ((std::vector<plat_wparam>{0, 1}), owner.advances);
+TEST_F(Progress, ReportsEachMemberStartAndEvery10240BytesReadSinceTheLastReport) {
+    const struct {
+        std::vector<zip_member> members;
+        std::vector<plat_wparam> advances; /* wParam of each report */
+        std::vector<std::string> shown;    /* names announced */
+    } rows[] = { /* in test mode, which reads and reports alike */
+        {{member("docs/readme.txt", content(100000, 1))}, {0, 2, 5, 8, 9}, {"readme.txt"}},
+        {{member("a.txt", content(10240, 2))}, {0, 1}, {"a.txt"}},
+        {{member("a", content(4000, 3)), member("b", content(8000, 4))}, {0, 0}, {"a", "b"}},
+        /* the archive read past a streamed member is given back, uncounted */
+        {{streamed("s", "s"), member("b", content(20000, 5))}, {0, 0, 2}, {"s", "b"}},
+        {{member(std::string(400, 'n'), "")}, {0}, {std::string(359, 'n')}},
+    };
+    request.dest_dir = nullptr;
+    for (const auto &r : rows) {
+        owner = owner_log();
+        EXPECT_EQ(0, run(r.members));
+        EXPECT_EQ(r.advances, owner.advances) << r.shown[0];
+        EXPECT_EQ(r.shown, owner.shown);
+        EXPECT_TRUE(host_boxes().empty());
+    }
 }
 
 TEST_F(Progress, TestModeAnnouncesStoredNamesAndStillChecksTheCrc) {

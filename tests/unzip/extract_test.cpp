@@ -6,6 +6,12 @@
 
 namespace {
 
+zip_member streamed_stored(const std::string &name, const std::string &data, bool signed_form) {
+    zip_member m = streamed(name, data, signed_form);
+    m.method = 0;
+    return m;
+}
+
 using Members = UnzipTest;
 TEST_F(Members, ComeOutByteForByteWithTheirTimeAsLocalTime) {
     std::string a = content(0x7000, 1), b = content(0x7001, 2), c = content(70000, 3);
@@ -45,12 +51,15 @@ TEST_F(Selection, BaseNamesGoIntoTheDestinationAndTheLaterOneWins) {
 
 TEST_F(Selection, KeptPathsLoseOneLeadingSeparatorAndNoSeparatorIsDoubled) {
     plat_mkdir((dest + "/sub").c_str());
+    plat_mkdir((dest + "/d\x82").c_str()); /* only the file name is turned to ANSI */
     std::string with_sep = dest + "\\";
     request.dest_dir = with_sep.c_str();
     request.keep_paths = 1;
-    ASSERT_EQ(0, run({member("/sub/a.txt", "a"), member("sub\\b.txt", "b")}));
+    ASSERT_EQ(0, run({member("/sub/a.txt", "a"), member("sub\\b.txt", "b"),
+                      member("d\x82\\c.txt", "c")}));
     EXPECT_EQ("a", out("sub/a.txt"));
     EXPECT_EQ("b", out("sub/b.txt"));
+    EXPECT_EQ("c", out("d\x82/c.txt"));
 }
 
 TEST_F(Selection, FilterMatchesWithoutCaseAndPassesOverTheRest) {
@@ -64,9 +73,10 @@ TEST_F(Selection, FilterMatchesWithoutCaseAndPassesOverTheRest) {
 }
 
 TEST_F(Selection, SkipEmptyPassesOverEmptyMembersButNotStreamedOnes) {
-    request.skip_empty = 1;
-    ASSERT_EQ(0, run({member("empty", ""), member("full", "x"), streamed("s.txt", "s")}));
-    EXPECT_FALSE(file_exists(dest + "/empty"));
+    request.skip_empty = 1; /* a stored one whose descriptor says empty is empty */
+    ASSERT_EQ(0, run({member("empty", ""), streamed_stored("e1", "", true),
+                      streamed_stored("e2", "", false), member("full", "x"), streamed("s.txt", "s")}));
+    for (const char *name : {"empty", "e1", "e2"}) EXPECT_FALSE(file_exists(dest + "/" + name));
     EXPECT_EQ("x", out("full"));
     EXPECT_EQ("s", out("s.txt"));
 }
@@ -107,12 +117,18 @@ TEST_F(Walk, ShortDescriptorsAfterRealSizesAreFoundAgain) {
 using Streamed = UnzipTest;
 TEST_F(Streamed, MembersEndWhereTheirStreamEndsWithEitherDescriptor) {
     std::string big = content(100000, 6);
-    ASSERT_EQ(0, run({streamed("a.bin", big), streamed("b.txt", "beta", false),
-                      streamed("empty", ""), member("c.txt", "gamma")}));
-    EXPECT_EQ(big, out("a.bin"));
-    EXPECT_EQ("beta", out("b.txt"));
-    EXPECT_EQ("", out("empty"));
-    EXPECT_EQ("gamma", out("c.txt"));
+    /* Stored data that opens like an empty member's descriptor, but for one field. */
+    std::string sig("PK\x07\x08", 4), zeros(12, '\0'), one("\x01\0\0\0", 4);
+    std::string bare = zeros.substr(0, 11) + "\x01PK\x03\x04 bare";
+    std::vector<zip_member> members = {
+        streamed("a.bin", big), streamed("b.txt", "beta", false), streamed("empty", ""),
+        streamed_stored("e1", "", true), streamed_stored("e2", "", false),
+        streamed_stored("s1", sig + zeros.substr(0, 4) + one + zeros, true),
+        streamed_stored("s2", sig + zeros.substr(0, 8) + one + "x", true),
+        streamed_stored("s3", bare, true),
+        member("c.txt", "gamma")};
+    ASSERT_EQ(0, run(members));
+    for (const zip_member &m : members) EXPECT_EQ(m.data, out(m.name)) << m.name;
 }
 
 TEST_F(Streamed, ThoseNotExtractedArePassedOverByTheirStream) {
