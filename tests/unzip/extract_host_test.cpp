@@ -214,8 +214,7 @@ TEST_F(Progress, ReportsEachMemberStartAndEvery10240BytesReadSinceTheLastReport)
         {{member("a.txt", content(10240, 2))}, {0, 1}, {"a.txt"}},
         {{member("a", content(4000, 3)), member("b", content(8000, 4))}, {0, 0}, {"a", "b"}},
         /* the archive read past a streamed member is given back, uncounted */
-        {{streamed("s", "s"), member("b", content(20000, 5))}, {0, 0, 2}, {"s", "b"}},
-        {{member(std::string(400, 'n'), "")}, {0}, {std::string(359, 'n')}},
+        {{streamed("s", "s"), member("b", content(20000, 5))}, {0, 1, 0, 1}, {"s", "b"}},
     };
     request.dest_dir = nullptr;
     for (const auto &r : rows) {
