@@ -168,11 +168,12 @@ descriptor_at = 30 + len("alone.bin") + 5000
 # has no end; passed over, the walk searches on for the next record.
 unsigned = through_pipe([("alone.bin", NOISE[:5000], STORED), ("b.txt", b"after", DEFLATED)])
 unsigned = unsigned[:descriptor_at] + unsigned[descriptor_at + 4:]
-# A central record's extra field and comment (here an archive) are passed over whole.
+# A central record's extra field and comment are passed over whole: a walk
+# that lands anywhere in the comment meets a local header's signature.
 commented = io.BytesIO()
 with zipfile.ZipFile(commented, "w") as z:
     info = zipfile.ZipInfo("a.txt")
-    info.extra, info.comment = b"\xfe\xca\x00\x00", inner.getvalue()
+    info.extra, info.comment = b"\xfe\xca\x08\x00extra!!!", b"PK\x03\x04" * 40
     z.writestr(info, b"alpha")
 ZIP64_TEXT = "ZIP file {path}: member big.bin is in the ZIP64 format, which cannot be extracted"
 
