@@ -81,13 +81,6 @@ struct stream_case {
 
 /* clang-format off */
 const stream_case cases[] = {
-    {"empty stored final block", [](sw &w) { w.stored(1, {}); }, INFLATE_OK, ""},
-    {"blocks of every kind in one stream", [](sw &w) {
-         w.stored(0, text("Hello, ")); w.stored(0, {});
-         w.fixed(0); w.literals("wor"); w.match(3, 3); w.end_block();
-         w.stored(0, text("!"));
-         w.dynamic_full(1); w.literals("xy"); w.match(10, 2); w.end_block();
-     }, INFLATE_OK, "Hello, worwor!xyxyxyxyxyxy"},
     {"stored length without its complement", [](sw &w) {
          w.header(1, 0); w.align(); w.bits(3, 16); w.bits(0xFFFD, 16); w.bits(0x616161, 24);
      }, INFLATE_BAD_DATA, ""},
