@@ -157,8 +157,9 @@ inner = io.BytesIO()
 with zipfile.ZipFile(inner, "w", STORED) as z:
     z.writestr("decoy.txt", b"a member of the archive stored inside")
 alone = pipe_zip([("alone.bin", NOISE[:5000], STORED)])
-mixed = pipe_zip([("a.txt", b"deflated " * 500, DEFLATED), ("inner.zip", inner.getvalue(), STORED),
-                  ("d/", b"PK\x03\x04 a directory with data", STORED),
+# Incompressible, a.txt and e/ go into stored blocks, with a signature in the raw.
+mixed = pipe_zip([("a.txt", b"PK\x03\x04" + NOISE[:3000], DEFLATED), ("inner.zip", inner.getvalue(), STORED),
+                  ("d/", b"PK\x03\x04 a directory with data", STORED), ("e/", b"PK\x03\x04" + NOISE[:500], DEFLATED),
                   ("false.bin", false_descriptor(CHUNK - 10, 60000), STORED),
                   ("b.txt", b"after", DEFLATED)])
 edge_sizes = list(range(CHUNK - 17, CHUNK + 2)) + [2 * CHUNK - n for n in (31, 30, 15)] + [0, 1]

@@ -1,76 +1,11 @@
 // The engine's failures, refusals, progress reports and cancellation, seen
 // through the host platform: every box with its text, the messages the owner
 // window received, injected faults, and no file or block left behind.
-#include "tests/unzip/unzip_fixture.h"
+#include "tests/unzip/host_fixture.h"
 
-#include "platform/host.h"
-#include "progress/progress.h"
 #include "setup/state.h"
 
 namespace {
-
-struct owner_log {
-    std::vector<plat_wparam> advances; /* wParam of each PRG_ADVANCE */
-    std::vector<std::string> shown;    /* the text of each PRG_SHOWFILE */
-    size_t cancel_at_show = 0;         /* reply 1 to the report of this member start */
-    extract_request *nested = nullptr; /* run from inside the first report */
-    int nested_returned = -1;          /* what that run returned, -1 not run */
-} owner;
-
-plat_lparam owner_handler(plat_window, int, unsigned msg, plat_wparam wp, plat_lparam lp) {
-    if (msg == PRG_SHOWFILE) owner.shown.push_back(reinterpret_cast<const char *>(lp));
-    if (msg != PRG_ADVANCE) return 0;
-    owner.advances.push_back(wp);
-    if (owner.nested && owner.nested_returned < 0)
-        owner.nested_returned = extract_archive(owner.nested);
-    return owner.cancel_at_show && owner.shown.size() == owner.cancel_at_show && wp == 0;
-}
-
-std::string backslashed(std::string path) {
-    for (char &c : path)
-        if (c == '/') c = '\\';
-    return path;
-}
-
-class HostUnzip : public UnzipTest {
-  protected:
-    plat_window window;
-    void SetUp() override {
-        host_reset();
-        cancel_flag = 0;
-        owner = owner_log();
-        UnzipTest::SetUp();
-        window = host_create_window("owner", owner_handler);
-        request.owner_window = window;
-    }
-    void TearDown() override {
-        EXPECT_EQ(0, host_live_blocks());
-        EXPECT_EQ(0, host_open_files());
-        cancel_flag = 0;
-        UnzipTest::TearDown();
-    }
-    /* The one box of the run, with the engine's owner, caption and style;
-       the record is cleared for the next run. */
-    std::string box() {
-        std::vector<host_box> boxes = host_boxes();
-        host_clear_boxes();
-        request.result = 0;
-        EXPECT_EQ(1u, boxes.size());
-        if (boxes.empty()) return "<none>";
-        EXPECT_EQ(window, boxes[0].owner);
-        EXPECT_TRUE(boxes[0].default_caption);
-        EXPECT_EQ(unsigned(MB_ICONERROR), boxes[0].style);
-        return boxes[0].text;
-    }
-    /* An output path as the engine writes it: '\' the only separator. */
-    std::string at(const std::string &name) { return backslashed(dest + "\\" + name); }
-    size_t files_in_dest() {
-        size_t n = 0;
-        for (const char *name : {"a.txt", "b.txt", "c.bin", "evil.txt", "x.txt", "bad.txt"})
-            n += file_exists(dest + "/" + name);
-        return n;
-    }
-};
 
 using Failures = HostUnzip;
 TEST_F(Failures, AMissingArchiveNamesTheSuffixedPathACutOneTheGivenAndJunkIsNoHeader) {
