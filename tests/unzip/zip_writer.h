@@ -43,6 +43,12 @@ inline zip_member streamed(const std::string &name, const std::string &data,
     return m;
 }
 
+/* The member with one field set otherwise, for a test's list of members. */
+template <class T, class V> zip_member with(zip_member m, T zip_member::*field, V value) {
+    m.*field = value;
+    return m;
+}
+
 uint32_t crc32_of(const std::string &data);
 /* A Deflate stream of one fixed-code block of literals. */
 std::string deflate_fixed(const std::string &data);
