@@ -12,9 +12,8 @@ namespace {
 
 /* A small archive with one member of each kind. */
 std::vector<zip_member> small_members() {
-    zip_member s = make_member("c.txt", prose(200, 6), 8);
-    s.streamed = true;
-    return {make_member("a.txt", "alpha alpha alpha", 0), make_member("b.txt", prose(300, 5), 8), s};
+    return {make_member("a.txt", "alpha alpha alpha", 0), make_member("b.txt", prose(300, 5), 8),
+            with(make_member("c.txt", prose(200, 6), 8), &zip_member::streamed, true)};
 }
 
 class Hostile : public RobustTest {
@@ -136,10 +135,9 @@ TEST_F(Hostile, OverlappingHeadersAndLyingSizesNeverLoopOrLeak) {
 }
 
 TEST_F(Hostile, EncryptedMembersAreRefusedWhenSelectedAndPassedOverOtherwise) {
-    zip_member secret = make_member("secret.txt", "hidden", 0);
-    secret.flags = 1;
-    zip_member secret_deflated = make_member("secret2.txt", prose(500, 8), 8);
-    secret_deflated.flags = 1;
+    zip_member secret = with(make_member("secret.txt", "hidden", 0), &zip_member::flags, 1);
+    zip_member secret_deflated =
+        with(make_member("secret2.txt", prose(500, 8), 8), &zip_member::flags, 1);
     secret_deflated.streamed = true;
     EXPECT_EQ(EXTRACT_FAILED,
               run_members({make_member("a.txt", "plain", 0), secret, secret_deflated}, "selected"));

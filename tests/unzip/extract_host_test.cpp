@@ -33,8 +33,7 @@ TEST_F(Failures, AnUnknownMethodLeavesNoFile) {
 }
 
 TEST_F(Failures, ABadCrcNamesTheFileAndBothValuesAndKeepsIt) {
-    zip_member bad = member("bad.txt", "damaged", 8);
-    bad.wrong_crc = true;
+    zip_member bad = with(member("bad.txt", "damaged", 8), &zip_member::wrong_crc, true);
     uint32_t crc = crc32_of("damaged");
     EXPECT_EQ(2, run({bad, member("x.txt", "never")}));
     char text[600];
@@ -119,16 +118,13 @@ TEST_F(Refusals, BrokenStreamedMembersAreDeletedAndEndTheRun) {
         EXPECT_EQ(text, box());
         EXPECT_EQ(0u, files_in_dest());
     }
-    zip_member bad = streamed("bad.txt", "damaged");
-    bad.wrong_crc = true;
-    EXPECT_EQ(2, run({bad}));
+    EXPECT_EQ(2, run({with(streamed("bad.txt", "damaged"), &zip_member::wrong_crc, true)}));
     EXPECT_EQ(0u, box().find("ZIP damaged: file " + at("bad.txt") + ": Bad CRC"));
 }
 
 TEST_F(Refusals, TheSetupArchiveIsCheckedForDamage) {
-    zip_member bad = member("bad.txt", "damaged");
-    bad.wrong_crc = true;
-    write_file(dir + "/setup.tv", zip_archive({bad}));
+    write_file(dir + "/setup.tv",
+               zip_archive({with(member("bad.txt", "damaged"), &zip_member::wrong_crc, true)}));
     snprintf(setup.source_dir, sizeof setup.source_dir, "%s/", dir.c_str());
     snprintf(setup.target_dir, sizeof setup.target_dir, "%s", dest.c_str());
     EXPECT_EQ(0, extract_setup_archive(window));
@@ -163,8 +159,7 @@ TEST_F(Progress, ReportsEachMemberStartAndEvery10240BytesReadSinceTheLastReport)
 
 TEST_F(Progress, TestModeAnnouncesStoredNamesAndStillChecksTheCrc) {
     request.dest_dir = nullptr;
-    zip_member bad = member("d\\bad.txt", "damaged");
-    bad.wrong_crc = true;
+    zip_member bad = with(member("d\\bad.txt", "damaged"), &zip_member::wrong_crc, true);
     EXPECT_EQ(2, run({member("d/a.txt", "alpha"), member("/c.txt", "c"), bad}));
     /* A separator in first place never counts. */
     EXPECT_EQ((std::vector<std::string>{"a.txt", "/c.txt", "bad.txt"}), owner.shown);
