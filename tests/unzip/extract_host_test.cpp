@@ -55,7 +55,7 @@ TEST_F(Refusals, NamesThatLeaveTheDestinationAreRefusedOrCutToTheirBase) {
         {"C:evil.txt", 1, nullptr},          {"//root/evil.txt", 1, nullptr},
         {"\\\\server\\evil.txt", 1, nullptr}, {"sub/.. /evil.txt", 1, nullptr},
         {"sub/.../evil.txt", 1, nullptr},    {"C:\\evil.txt", 1, nullptr},
-        {"d/C:evil.txt", 0, nullptr},        {"C:evil.txt", 0, nullptr}, /* a base name with a drive */
+        {"d/C:evil.txt", 0, nullptr},        {"C:evil.txt", 0, nullptr}, /* base name, drive */
         {std::string("ok.txt\0../../evil.txt", 21), 1, "ok.txt"},
         {"../../evil.txt", 0, "evil.txt"},   {"/etc/evil.txt", 0, "evil.txt"},
         {"\\evil.txt", 1, "evil.txt"},
