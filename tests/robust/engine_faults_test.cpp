@@ -40,20 +40,16 @@ const walk_mode MODES[] = {
 class EngineFaults : public RobustTest {
   protected:
     /* The output path of a member as the engine writes it. */
-    std::string at(const std::string &member_name) {
-        std::string base = member_name.substr(member_name.find_last_of("/\\") + 1);
-        std::string path = dest + "\\" + base;
-        for (char &c : path)
-            if (c == '/') c = '\\';
-        return path;
+    std::string path_of(const std::string &name) {
+        return at(name.substr(name.find_last_of("/\\") + 1));
     }
     std::string read_error() { return "Error reading " + archive + ".  Possible cause: bad disk"; }
-    std::string last_path() { return announced().empty() ? "?" : at(announced().back()); }
+    std::string last_path() { return owner.shown.empty() ? "?" : path_of(owner.shown.back()); }
     /* The member after the last one announced: a file is created before its
        member is announced. */
     std::string next_path() {
-        size_t i = announced().size();
-        return i < files().size() ? at(files()[i]->name) : "?";
+        size_t i = owner.shown.size();
+        return i < files().size() ? path_of(files()[i]->name) : "?";
     }
 
     /* Whether text is what a failure of this kind may show.  Reads of a
@@ -81,10 +77,10 @@ class EngineFaults : public RobustTest {
         EXPECT_TRUE(right_message(kind, host_boxes()[0].text)) << where << ": "
                                                                << host_boxes()[0].text;
         if (kind == FAULT_CREATE) {
-            EXPECT_EQ(int(announced().size()), kept) << where;
+            EXPECT_EQ(int(owner.shown.size()), kept) << where;
         }
         if (kind == FAULT_WRITE_SHORT || kind == FAULT_WRITE_ERROR) {
-            EXPECT_EQ(int(announced().size()) - 1, kept) << where;
+            EXPECT_EQ(int(owner.shown.size()) - 1, kept) << where;
         }
     }
 
@@ -102,7 +98,7 @@ class EngineFaults : public RobustTest {
         if (mode.cancels) {
             EXPECT_EQ(EXTRACT_CANCELLED, request.result) << where;
             EXPECT_TRUE(host_boxes().empty()) << where;
-            EXPECT_EQ(int(announced().size()) - 1, kept) << where;
+            EXPECT_EQ(int(owner.shown.size()) - 1, kept) << where;
         } else if (request.result == EXTRACT_OK) {
             /* Only a fault that changes nothing may pass: a short piece of a
                streamed member, a seek that the walk does not depend on. */

@@ -1,13 +1,11 @@
 // robust_fixture.h: an engine run over the host platform with everything the
-// robustness tests look at afterwards: the names announced with
-// PRG_SHOWFILE, the boxes, the files left in the destination, and the
-// handles and blocks still held; members with zlib's dynamic Deflate.
+// robustness tests look at afterwards: the members whose files the
+// destination holds intact, and the engine ready for the next run; members
+// with zlib's dynamic Deflate.
 #ifndef TARVEX_TESTS_ROBUST_FIXTURE_H
 #define TARVEX_TESTS_ROBUST_FIXTURE_H
 
-#include "platform/host.h"
-#include "progress/progress.h"
-#include "tests/unzip/unzip_fixture.h"
+#include "tests/unzip/host_fixture.h"
 
 #include <zlib.h>
 
@@ -15,16 +13,6 @@
 #include <set>
 #include <string>
 #include <vector>
-
-inline std::vector<std::string> &announced() {
-    static std::vector<std::string> names; /* PRG_SHOWFILE texts of the run */
-    return names;
-}
-
-inline plat_lparam robust_owner(plat_window, int item, unsigned msg, plat_wparam, plat_lparam lp) {
-    if (item == -1 && msg == PRG_SHOWFILE) announced().push_back(reinterpret_cast<char *>(lp));
-    return 0;
-}
 
 /* Text that compresses well but not to nothing. */
 inline std::string prose(size_t length, unsigned seed) {
@@ -55,25 +43,10 @@ inline zip_member make_member(const std::string &name, const std::string &data, 
     return m;
 }
 
-class RobustTest : public UnzipTest {
+class RobustTest : public HostUnzip {
   protected:
-    plat_window window = nullptr;
     std::vector<zip_member> members; /* what the archive holds, in order */
 
-    void SetUp() override {
-        host_reset();
-        UnzipTest::SetUp();
-        fresh_run();
-    }
-    /* Puts the platform and the request back for another run. */
-    void fresh_run() {
-        host_reset();
-        announced().clear();
-        cancel_flag = 0;
-        window = host_create_window("owner", robust_owner);
-        request.owner_window = window;
-        request.result = 0;
-    }
     void use(const std::vector<zip_member> &m) {
         members = m;
         write_file(archive, zip_archive(m));

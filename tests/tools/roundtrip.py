@@ -1,15 +1,26 @@
 #!/usr/bin/env python3
-"""roundtrip.py [--wine] TVUNZIP: tvunzip against the archives of other archivers.
+"""roundtrip.py [--wine | --no-interrupt] TVUNZIP: tvunzip against other archivers' archives.
 
 A corpus (text, binary, incompressible, repetitive, empty, and sizes around
 the engine's buffer and the decoder's window) packed by zipfile at every
 level, stored and streamed, by 7z and by bsdtar (a missing peer is skipped)
-must come back byte for byte with its times (run with TZ=UTC).  Natively
-also: a damaged member is named, an interrupt cancels; always: usage errors.
+must come back byte for byte with its times (run with TZ=UTC).  Then archives
+as writers in the field leave them: stored members written to a stream that
+cannot seek (flag bit 3, sizes 0, the real ones in a descriptor behind the
+data) alone, among Deflate members, across the input buffer's edges and with
+false descriptors in their data, passed over or cut before their descriptor;
+central records with an extra field and a comment; ZIP64 members (Python's
+force_zip64, 7z reading standard input), refused naming the archive and the
+member.  Natively also: a damaged member is named, an interrupt cancels;
+always: usage errors.  Under Wine (the loader TV_WINE names, else wine) the
+messages are boxes: only the archives that extract are tried.
 """
-import errno, io, os, random, shutil, signal, subprocess, sys, tempfile, threading, time, zipfile
+import errno, io, os, random, shutil, signal, struct, subprocess, sys, tempfile, threading, time, zipfile
 
 STAMP = 1623760496  # 2021-06-15 12:34:56, an even second as DOS times need
+STORED, DEFLATED = zipfile.ZIP_STORED, zipfile.ZIP_DEFLATED
+NOISE = os.urandom(70000)
+CHUNK = 28672  # the engine's input buffer
 failures = []
 prefix = []  # the emulator that runs tvunzip, if any
 
@@ -22,6 +33,11 @@ def check(ok, what):
 
 def tvunzip(*args):
     return subprocess.run(prefix + list(args), capture_output=True, text=True)
+
+
+def unseekable(write):
+    """A stream that cannot seek, to which zipfile streams its members with descriptors."""
+    return type("Pipe", (), {"write": lambda s, b: write(b), "flush": lambda s: None})()
 
 
 def corpus(root):
@@ -56,9 +72,7 @@ def python_archives(src, files, out):
             [("python stored", zipfile.ZIP_STORED, {}), ("python streamed", zipfile.ZIP_DEFLATED, {})]:
         made[what] = os.path.join(out, what.replace(" ", "_") + ".zip")
         with open(made[what], "wb") as f:
-            # Written to a stream that cannot seek, sizes follow the data.
-            unseekable = type("Pipe", (), {"write": f.write, "flush": lambda s: None})()
-            pack(unseekable if what.endswith("streamed") else f, method, **options)
+            pack(unseekable(f.write) if what.endswith("streamed") else f, method, **options)
     return made
 
 
@@ -97,6 +111,110 @@ def extract_and_compare(tool, what, archive, files, work):
     check(announced == {os.path.basename(n) for n in files}, "%s: -v announced %s" % (what, announced))
     run = tvunzip(tool, "-t", archive)
     check(run.returncode == 0 and run.stdout == "", "%s: -t exit %d" % (what, run.returncode))
+
+
+def false_descriptor(at, size):
+    """Data holding, at offset at, a signed descriptor whose sizes count the
+    bytes before it but whose CRC-32 is not theirs."""
+    fake = b"PK\x07\x08" + struct.pack("<III", 0xDEADBEEF, at, at)
+    return NOISE[:at] + fake + NOISE[: size - at - 16]
+
+
+def through_pipe(members):
+    """Python's zipfile writing to a stream that cannot seek."""
+    raw = io.BytesIO()
+    with zipfile.ZipFile(unseekable(raw.write), "w") as z:
+        for name, data, method in members:
+            info = zipfile.ZipInfo(name)
+            info.compress_type = method
+            with z.open(info, "w") as w:
+                w.write(data)
+    return raw.getvalue()
+
+
+def pipe_zip(members):
+    """The archive, and the files it should give (directory entries give none)."""
+    return through_pipe(members), {n: d for n, d, _ in members if not n.endswith("/")}
+
+
+def zip64_python(path):
+    with zipfile.ZipFile(path, "w") as z:
+        z.writestr("first.txt", b"kept")
+        with z.open("big.bin", "w", force_zip64=True) as w:
+            w.write(NOISE[:1000])
+
+
+def zip64_7z(path):
+    if not shutil.which("7z"):
+        print("SKIP: 7z is not installed")
+        return False
+    subprocess.run(["7z", "a", "-tzip", "-mx0", "-sibig.bin", path], input=NOISE[:1000],
+                   check=True, stdout=subprocess.DEVNULL)
+    return True
+
+
+inner = io.BytesIO()
+with zipfile.ZipFile(inner, "w", STORED) as z:
+    z.writestr("decoy.txt", b"a member of the archive stored inside")
+alone = pipe_zip([("alone.bin", NOISE[:5000], STORED)])
+# Incompressible, a.txt and e/ go into stored blocks, with a signature in the raw.
+mixed = pipe_zip([("a.txt", b"PK\x03\x04" + NOISE[:3000], DEFLATED), ("inner.zip", inner.getvalue(), STORED),
+                  ("d/", b"PK\x03\x04 a directory with data", STORED), ("e/", b"PK\x03\x04" + NOISE[:500], DEFLATED),
+                  ("false.bin", false_descriptor(CHUNK - 10, 60000), STORED),
+                  ("b.txt", b"after", DEFLATED)])
+edge_sizes = list(range(CHUNK - 17, CHUNK + 2)) + [2 * CHUNK - n for n in (31, 30, 15)] + [0, 1]
+edges = pipe_zip([("e%d" % n, NOISE[:n], STORED) for n in edge_sizes])
+descriptor_at = 30 + len("alone.bin") + 5000
+# A descriptor without its signature closes nothing: extracted, the member
+# has no end; passed over, the walk searches on for the next record.
+unsigned = through_pipe([("alone.bin", NOISE[:5000], STORED), ("b.txt", b"after", DEFLATED)])
+unsigned = unsigned[:descriptor_at] + unsigned[descriptor_at + 4:]
+# A central record's extra field and comment are passed over whole: a walk
+# that lands anywhere in the comment meets a local header's signature.
+commented = io.BytesIO()
+with zipfile.ZipFile(commented, "w") as z:
+    info = zipfile.ZipInfo("a.txt")
+    info.extra, info.comment = b"\xfe\xca\x08\x00extra!!!", b"PK\x03\x04" * 40
+    z.writestr(info, b"alpha")
+ZIP64_TEXT = "ZIP file {path}: member big.bin is in the ZIP64 format, which cannot be extracted"
+
+# (what, archive bytes or writer, tvunzip options, exit, files expected, message)
+CASES = [
+    ("alone", alone[0], [], 0, alone[1], ""),
+    ("alone tested", alone[0], ["-t"], 0, {}, ""),
+    ("among Deflate members", mixed[0], ["-k"], 0, mixed[1], ""),
+    ("mixed tested", mixed[0], ["-t"], 0, {}, ""),
+    ("passed over", mixed[0], ["-n", "b.txt"], 0, {"b.txt": b"after"}, ""),
+    ("at the buffer's edges", edges[0], [], 0, edges[1], ""),
+    ("cut before its descriptor", alone[0][:descriptor_at], [], 2, {}, "Invalid Zipfile Header"),
+    ("cut in its descriptor", alone[0][:descriptor_at + 12], [], 2, {}, "Invalid Zipfile Header"),
+    ("unsigned descriptor", unsigned, [], 2, {}, "Invalid Zipfile Header"),
+    ("unsigned descriptor passed over", unsigned, ["-n", "b.txt"], 0, {"b.txt": b"after"}, ""),
+    ("central extra and comment", commented.getvalue(), [], 0, {"a.txt": b"alpha"}, ""),
+    ("ZIP64 by Python", zip64_python, [], 2, {"first.txt": b"kept"}, ZIP64_TEXT),
+    ("ZIP64 by 7z", zip64_7z, [], 2, {}, ZIP64_TEXT),
+]
+
+
+def run_case(tool, work, case):
+    what, made, options, status, files, message = case
+    path, dest = os.path.join(work, what.replace(" ", "_") + ".zip"), tempfile.mkdtemp(dir=work)
+    if callable(made):
+        if made(path) is False:
+            return
+    else:
+        with open(path, "wb") as f:
+            f.write(made)
+    target = [] if "-t" in options else [dest]
+    run = tvunzip(tool, *(options + [path] + target))
+    check(run.returncode == status, "%s: exit %d, %r" % (what, run.returncode, run.stderr))
+    check(message.format(path=path) in run.stderr, "%s: message %r" % (what, run.stderr))
+    found = {}
+    for dirpath, _, names in os.walk(dest):
+        for n in names:
+            with open(os.path.join(dirpath, n), "rb") as f:
+                found[os.path.relpath(f.name, dest)] = f.read()
+    check(found == files, "%s: files %s, expected %s" % (what, sorted(found), sorted(files)))
 
 
 def damaged(tool, work):
@@ -164,13 +282,12 @@ def usage(tool, work):
 
 
 def main():
-    args = sys.argv[1:]
-    if args[:1] == ["--wine"]:
+    args, option = sys.argv[1:], sys.argv[1] if len(sys.argv) == 3 else None
+    if option == "--wine":
         prefix.append(os.environ.get("TV_WINE", "wine"))
-        args = args[1:]
-    if len(args) != 1:
+    if len(args) != 1 + bool(option) or option not in (None, "--wine", "--no-interrupt"):
         sys.exit(__doc__)
-    tool = os.path.abspath(args[0])
+    tool = os.path.abspath(args[-1])
     work = tempfile.mkdtemp(prefix="tvunzip-roundtrip-")
     try:
         src = os.path.join(work, "corpus")
@@ -179,8 +296,12 @@ def main():
         archives.update(tool_archives(src, work))
         for what, archive in sorted(archives.items()):
             extract_and_compare(tool, what, archive, files, work)
+        for case in CASES:
+            if not (prefix and case[3] != 0):
+                run_case(tool, work, case)
         if not prefix:
             damaged(tool, work)
+        if not option:  # its timing does not hold under Valgrind's slowdown
             interrupt(tool, work)
         usage(tool, work)
     finally:

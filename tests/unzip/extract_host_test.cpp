@@ -1,76 +1,11 @@
 // The engine's failures, refusals, progress reports and cancellation, seen
 // through the host platform: every box with its text, the messages the owner
 // window received, injected faults, and no file or block left behind.
-#include "tests/unzip/unzip_fixture.h"
+#include "tests/unzip/host_fixture.h"
 
-#include "platform/host.h"
-#include "progress/progress.h"
 #include "setup/state.h"
 
 namespace {
-
-struct owner_log {
-    std::vector<plat_wparam> advances; /* wParam of each PRG_ADVANCE */
-    std::vector<std::string> shown;    /* the text of each PRG_SHOWFILE */
-    size_t cancel_at_show = 0;         /* reply 1 to the report of this member start */
-    extract_request *nested = nullptr; /* run from inside the first report */
-    int nested_returned = -1;          /* what that run returned, -1 not run */
-} owner;
-
-plat_lparam owner_handler(plat_window, int, unsigned msg, plat_wparam wp, plat_lparam lp) {
-    if (msg == PRG_SHOWFILE) owner.shown.push_back(reinterpret_cast<const char *>(lp));
-    if (msg != PRG_ADVANCE) return 0;
-    owner.advances.push_back(wp);
-    if (owner.nested && owner.nested_returned < 0)
-        owner.nested_returned = extract_archive(owner.nested);
-    return owner.cancel_at_show && owner.shown.size() == owner.cancel_at_show && wp == 0;
-}
-
-std::string backslashed(std::string path) {
-    for (char &c : path)
-        if (c == '/') c = '\\';
-    return path;
-}
-
-class HostUnzip : public UnzipTest {
-  protected:
-    plat_window window;
-    void SetUp() override {
-        host_reset();
-        cancel_flag = 0;
-        owner = owner_log();
-        UnzipTest::SetUp();
-        window = host_create_window("owner", owner_handler);
-        request.owner_window = window;
-    }
-    void TearDown() override {
-        EXPECT_EQ(0, host_live_blocks());
-        EXPECT_EQ(0, host_open_files());
-        cancel_flag = 0;
-        UnzipTest::TearDown();
-    }
-    /* The one box of the run, with the engine's owner, caption and style;
-       the record is cleared for the next run. */
-    std::string box() {
-        std::vector<host_box> boxes = host_boxes();
-        host_clear_boxes();
-        request.result = 0;
-        EXPECT_EQ(1u, boxes.size());
-        if (boxes.empty()) return "<none>";
-        EXPECT_EQ(window, boxes[0].owner);
-        EXPECT_TRUE(boxes[0].default_caption);
-        EXPECT_EQ(unsigned(MB_ICONERROR), boxes[0].style);
-        return boxes[0].text;
-    }
-    /* An output path as the engine writes it: '\' the only separator. */
-    std::string at(const std::string &name) { return backslashed(dest + "\\" + name); }
-    size_t files_in_dest() {
-        size_t n = 0;
-        for (const char *name : {"a.txt", "b.txt", "c.bin", "evil.txt", "x.txt", "bad.txt"})
-            n += file_exists(dest + "/" + name);
-        return n;
-    }
-};
 
 using Failures = HostUnzip;
 TEST_F(Failures, AMissingArchiveNamesTheSuffixedPathACutOneTheGivenAndJunkIsNoHeader) {
@@ -98,8 +33,7 @@ TEST_F(Failures, AnUnknownMethodLeavesNoFile) {
 }
 
 TEST_F(Failures, ABadCrcNamesTheFileAndBothValuesAndKeepsIt) {
-    zip_member bad = member("bad.txt", "damaged", 8);
-    bad.wrong_crc = true;
+    zip_member bad = with(member("bad.txt", "damaged", 8), &zip_member::wrong_crc, true);
     uint32_t crc = crc32_of("damaged");
     EXPECT_EQ(2, run({bad, member("x.txt", "never")}));
     char text[600];
@@ -111,19 +45,37 @@ TEST_F(Failures, ABadCrcNamesTheFileAndBothValuesAndKeepsIt) {
 }
 
 using Refusals = HostUnzip;
-TEST_F(Refusals, KeptPathsThatLeaveTheDestinationCreateNothing) {
-    request.keep_paths = 1;
-    for (const char *name : {"../evil.txt", "sub/../../evil.txt", "C:evil.txt", "//root/evil.txt",
-                             "\\\\server\\evil.txt", "sub/.. /evil.txt", "sub/.../evil.txt"}) {
-        EXPECT_EQ(2, run({member(name, "bad")})) << name;
-        bool rooted = name[0] == '/' || name[0] == '\\';
-        EXPECT_EQ("Can't create output file: " + at(name + rooted), box());
+TEST_F(Refusals, NamesThatLeaveTheDestinationAreRefusedOrCutToTheirBase) {
+    const struct {
+        std::string name;
+        int keep_paths;
+        const char *file; /* what the destination gets; null: refused */
+    } rows[] = {
+        {"../evil.txt", 1, nullptr},         {"sub/../../evil.txt", 1, nullptr},
+        {"C:evil.txt", 1, nullptr},          {"//root/evil.txt", 1, nullptr},
+        {"\\\\server\\evil.txt", 1, nullptr}, {"sub/.. /evil.txt", 1, nullptr},
+        {"sub/.../evil.txt", 1, nullptr},    {"C:\\evil.txt", 1, nullptr},
+        {"d/C:evil.txt", 0, nullptr},        {"C:evil.txt", 0, nullptr}, /* base name, drive */
+        {std::string("ok.txt\0../../evil.txt", 21), 1, "ok.txt"},
+        {"../../evil.txt", 0, "evil.txt"},   {"/etc/evil.txt", 0, "evil.txt"},
+        {"\\evil.txt", 1, "evil.txt"},
+    };
+    for (const auto &r : rows) {
+        request.keep_paths = r.keep_paths;
+        EXPECT_EQ(r.file ? 0 : 2, run({member(r.name, "bad")})) << r.name;
+        if (r.file) {
+            EXPECT_EQ("bad", out(r.file)) << r.name;
+            clear_dir(dest);
+            plat_mkdir(dest.c_str());
+            continue;
+        }
+        size_t rooted = r.name[0] == '/' || r.name[0] == '\\';
+        std::string shown = r.keep_paths ? r.name.substr(rooted)
+                                         : r.name.substr(r.name.find_last_of("/\\") + 1);
+        EXPECT_EQ("Can't create output file: " + at(shown), box());
+        EXPECT_EQ(0u, files_in_dest()) << r.name;
     }
-    request.keep_paths = 0; /* a base name may still name a drive */
-    EXPECT_EQ(2, run({member("d/C:evil.txt", "bad")}));
-    EXPECT_EQ("Can't create output file: " + at("C:evil.txt"), box());
     EXPECT_FALSE(file_exists(dir + "/evil.txt"));
-    EXPECT_EQ(0u, files_in_dest());
 }
 
 TEST_F(Refusals, NamesAndPathsThatDoNotFitAreNotCut) {
@@ -166,16 +118,13 @@ TEST_F(Refusals, BrokenStreamedMembersAreDeletedAndEndTheRun) {
         EXPECT_EQ(text, box());
         EXPECT_EQ(0u, files_in_dest());
     }
-    zip_member bad = streamed("bad.txt", "damaged");
-    bad.wrong_crc = true;
-    EXPECT_EQ(2, run({bad}));
+    EXPECT_EQ(2, run({with(streamed("bad.txt", "damaged"), &zip_member::wrong_crc, true)}));
     EXPECT_EQ(0u, box().find("ZIP damaged: file " + at("bad.txt") + ": Bad CRC"));
 }
 
 TEST_F(Refusals, TheSetupArchiveIsCheckedForDamage) {
-    zip_member bad = member("bad.txt", "damaged");
-    bad.wrong_crc = true;
-    write_file(dir + "/setup.tv", zip_archive({bad}));
+    write_file(dir + "/setup.tv",
+               zip_archive({with(member("bad.txt", "damaged"), &zip_member::wrong_crc, true)}));
     snprintf(setup.source_dir, sizeof setup.source_dir, "%s/", dir.c_str());
     snprintf(setup.target_dir, sizeof setup.target_dir, "%s", dest.c_str());
     EXPECT_EQ(0, extract_setup_archive(window));
@@ -186,20 +135,31 @@ TEST_F(Refusals, TheSetupArchiveIsCheckedForDamage) {
 }
 
 using Progress = HostUnzip;
-TEST_F(Progress, ReportsEachMemberStartAndEvery10240BytesRead) {
-    EXPECT_EQ(0, run({member("docs/readme.txt", content(100000, 1))}));
-    EXPECT_EQ((std::vector<plat_wparam>{0, 2, 5, 8, 9}), owner.advances);
-    EXPECT_EQ(std::vector<std::string>{"readme.txt"}, owner.shown);
-    EXPECT_TRUE(host_boxes().empty());
-    owner.advances.clear();
-    EXPECT_EQ(0, run({member("a.txt", content(10240, 2))}));
-    EXPECT_EQ((std::vector<plat_wparam>{0, 1}), owner.advances);
+TEST_F(Progress, ReportsEachMemberStartAndEvery10240BytesReadSinceTheLastReport) {
+    const struct {
+        std::vector<zip_member> members;
+        std::vector<plat_wparam> advances; /* wParam of each report */
+        std::vector<std::string> shown;    /* names announced */
+    } rows[] = { /* in test mode, which reads and reports alike */
+        {{member("docs/readme.txt", content(100000, 1))}, {0, 2, 5, 8, 9}, {"readme.txt"}},
+        {{member("a.txt", content(10240, 2))}, {0, 1}, {"a.txt"}},
+        {{member("a", content(4000, 3)), member("b", content(8000, 4))}, {0, 0}, {"a", "b"}},
+        /* the archive read past a streamed member is given back, uncounted */
+        {{streamed("s", "s"), member("b", content(20000, 5))}, {0, 1, 0, 1}, {"s", "b"}},
+    };
+    request.dest_dir = nullptr;
+    for (const auto &r : rows) {
+        owner = owner_log();
+        EXPECT_EQ(0, run(r.members));
+        EXPECT_EQ(r.advances, owner.advances) << r.shown[0];
+        EXPECT_EQ(r.shown, owner.shown);
+        EXPECT_TRUE(host_boxes().empty());
+    }
 }
 
 TEST_F(Progress, TestModeAnnouncesStoredNamesAndStillChecksTheCrc) {
     request.dest_dir = nullptr;
-    zip_member bad = member("d\\bad.txt", "damaged");
-    bad.wrong_crc = true;
+    zip_member bad = with(member("d\\bad.txt", "damaged"), &zip_member::wrong_crc, true);
     EXPECT_EQ(2, run({member("d/a.txt", "alpha"), member("/c.txt", "c"), bad}));
     /* A separator in first place never counts. */
     EXPECT_EQ((std::vector<std::string>{"a.txt", "/c.txt", "bad.txt"}), owner.shown);

@@ -6,16 +6,105 @@
 
 namespace {
 
-using Members = UnzipTest;
-TEST_F(Members, ComeOutByteForByteWithTheirTimeAsLocalTime) {
-    std::string a = content(0x7000, 1), b = content(0x7001, 2), c = content(70000, 3);
-    request.result = 7; /* success leaves it as the caller set it */
-    EXPECT_EQ(7, run({member("a.bin", a), member("b.bin", b), member("c.bin", c, 8),
-                      member("empty", ""), member("e8", "", 8)}));
-    EXPECT_EQ(a, out("a.bin"));
-    EXPECT_EQ(b, out("b.bin"));
-    EXPECT_EQ(c, out("c.bin"));
-    EXPECT_EQ("", out("empty") + out("e8"));
+zip_member streamed_stored(const std::string &name, const std::string &data, bool signed_form) {
+    zip_member m = streamed(name, data, signed_form);
+    m.method = 0;
+    return m;
+}
+
+struct extract_case {
+    const char *what;                                      /* the behaviour */
+    std::vector<zip_member> members;                       /* the archive */
+    std::vector<std::pair<std::string, std::string>> out; /* file under the destination: data */
+    const char *options = "";     /* k keep paths, e skip empty, C check off, t test mode,
+                                     \\ destination ending in a separator, s start offset */
+    std::vector<const char *> filter = {}; /* the names asked for */
+    std::string before = "", after = "";    /* bytes around the archive */
+};
+
+const zip_member SECRET = with(member("secret.txt", "xx"), &zip_member::flags, 1); /* encrypted */
+const std::string BIG = content(100000, 6), A = content(0x7000, 1), B = content(0x7001, 2);
+/* Stored data that opens like an empty member's descriptor, but for one field. */
+const std::string SIG("PK\x07\x08", 4), ZEROS(12, '\0'), ONE("\x01\0\0\0", 4);
+const std::string MISSING = "<missing>"; /* what out() reads of no file */
+
+/* clang-format off */
+const extract_case CASES[] = {
+    {"members stored and deflated come out byte for byte",
+     {member("a.bin", A), member("b.bin", B), member("c.bin", BIG, 8), member("empty", ""),
+      member("e8", "", 8)},
+     {{"a.bin", A}, {"b.bin", B}, {"c.bin", BIG}, {"empty", ""}, {"e8", ""}}},
+    {"a CRC-32 mismatch passes when the check is off (only 1 turns it on)",
+     {with(member("bad.txt", "damaged"), &zip_member::wrong_crc, true),
+      member("next.txt", "after")},
+     {{"bad.txt", "damaged"}, {"next.txt", "after"}}, "C"},
+    {"base names go into the destination and the later one wins",
+     {member("docs\\readme.txt", "first"), member("docs/", ""),
+      member("other/readme.txt", "second"), member("/rooted.txt", "r")},
+     {{"readme.txt", "second"}, {"rooted.txt", "r"}, {"docs", MISSING}}},
+    {"kept paths lose one leading separator, none is doubled, only the file name is made ANSI",
+     {member("/sub/a.txt", "a"), member("sub\\b.txt", "b"), member("d\x82\\c.txt", "c")},
+     {{"sub/a.txt", "a"}, {"sub/b.txt", "b"}, {"d\x82/c.txt", "c"}}, "k\\"},
+    {"the filter matches without case and passes over the rest",
+     {member("A\\B.TXT", "wanted"), member("c.txt", "unwanted"), SECRET},
+     {{"B.TXT", "wanted"}, {"c.txt", MISSING}}, "", {"nothing", "a/b.txt"}},
+    {"skip empty passes over empty members, stored streamed ones whose descriptor says so too",
+     {member("empty", ""), streamed_stored("e1", "", true), streamed_stored("e2", "", false),
+      member("full", "x"), streamed("s.txt", "s")},
+     {{"empty", MISSING}, {"e1", MISSING}, {"e2", MISSING}, {"full", "x"}, {"s.txt", "s"}}, "e"},
+    {"test mode writes nothing and ignores the filter", {member("a.txt", content(50000, 4), 8)},
+     {{"a.txt", MISSING}, {"../a.txt", MISSING}}, "t", {"none"}},
+    {"junk around records is passed over and the end record ends the walk",
+     {with(member("a.txt", "alpha"), &zip_member::junk_after, "junk!"), member("b.txt", "beta")},
+     {{"a.txt", "alpha"}, {"b.txt", "beta"}}, "", {}, "MZ stub", "trailing"},
+    {"the start offset skips what lies before", {member("a.txt", "alpha")}, {{"a.txt", "alpha"}},
+     "s", {}, std::string(100, 'P')},
+    {"short descriptors after real sizes are found again",
+     {with(member("a.txt", A, 8), &zip_member::descriptor, true),
+      with(member("b.txt", "beta"), &zip_member::descriptor, true), member("c.txt", "gamma")},
+     {{"a.txt", A}, {"b.txt", "beta"}, {"c.txt", "gamma"}}},
+    {"streamed members end where their stream ends, with either descriptor",
+     {streamed("a.bin", BIG), streamed("b.txt", "beta", false), streamed("empty", ""),
+      streamed_stored("e1", "", true), streamed_stored("e2", "", false),
+      streamed_stored("s1", SIG + ZEROS.substr(0, 4) + ONE + ZEROS, true),
+      streamed_stored("s2", SIG + ZEROS.substr(0, 8) + ONE + "x", true),
+      streamed_stored("s3", ZEROS.substr(0, 11) + "\x01PK\x03\x04 bare", true),
+      member("c.txt", "gamma")},
+     {{"a.bin", BIG}, {"b.txt", "beta"}, {"empty", ""}, {"e1", ""}, {"e2", ""},
+      {"s1", SIG + ZEROS.substr(0, 4) + ONE + ZEROS}, {"s2", SIG + ZEROS.substr(0, 8) + ONE + "x"},
+      {"s3", ZEROS.substr(0, 11) + "\x01PK\x03\x04 bare"}, {"c.txt", "gamma"}}},
+};
+/* clang-format on */
+
+using Extract = UnzipTest;
+TEST_F(Extract, EachArchiveGivesItsFilesAndLeavesTheResultAsTheCallerSetIt) {
+    std::string dest_sep = dest + "\\";
+    for (const extract_case &c : CASES) {
+        SCOPED_TRACE(c.what);
+        clear_dir(dest);
+        plat_mkdir(dest.c_str());
+        plat_mkdir((dest + "/sub").c_str());
+        plat_mkdir((dest + "/d\x82").c_str());
+        std::string opts = c.options;
+        request.keep_paths = opts.find('k') != std::string::npos;
+        request.skip_empty = opts.find('e') != std::string::npos;
+        request.crc_check = opts.find('C') != std::string::npos ? 2 : 1;
+        request.dest_dir = opts.find('t') != std::string::npos   ? nullptr
+                           : opts.find('\\') != std::string::npos ? dest_sep.c_str()
+                                                                  : dest.c_str();
+        request.start_offset = opts.find('s') != std::string::npos ? int32_t(c.before.size()) : 0;
+        nodes.clear();
+        request.filter_list = nullptr;
+        for (const char *name : c.filter) add_filter(name);
+        write_file(archive, c.before + zip_archive(c.members) + c.after);
+        request.result = 7;
+        EXPECT_EQ(7, run_raw());
+        for (const auto &file : c.out) EXPECT_EQ(file.second, out(file.first)) << file.first;
+    }
+}
+
+TEST_F(Extract, AMembersTimeIsSetAsLocalTime) {
+    ASSERT_EQ(0, run({member("c.bin", "timed", 8)}));
     plat_filetime local, expected;
     ASSERT_TRUE(plat_dos_to_file_time(DOS_DATE, DOS_TIME, &local));
     plat_local_to_file_time(&local, &expected);
@@ -23,107 +112,6 @@ TEST_F(Members, ComeOutByteForByteWithTheirTimeAsLocalTime) {
     ASSERT_TRUE(plat_find_first((dest + "/c.bin").c_str(), &found));
     EXPECT_EQ(expected.dwLowDateTime, found.ftLastWriteTime.dwLowDateTime);
     EXPECT_EQ(expected.dwHighDateTime, found.ftLastWriteTime.dwHighDateTime);
-}
-
-TEST_F(Members, CrcMismatchPassesWhenTheCheckIsOff) {
-    zip_member bad = member("bad.txt", "damaged");
-    bad.wrong_crc = true;
-    request.crc_check = 2; /* only 1 turns the check on */
-    ASSERT_EQ(0, run({bad, member("next.txt", "after")}));
-    EXPECT_EQ("damaged", out("bad.txt"));
-    EXPECT_EQ("after", out("next.txt"));
-}
-
-using Selection = UnzipTest;
-TEST_F(Selection, BaseNamesGoIntoTheDestinationAndTheLaterOneWins) {
-    ASSERT_EQ(0, run({member("docs\\readme.txt", "first"), member("docs/", ""),
-                      member("other/readme.txt", "second"), member("/rooted.txt", "r")}));
-    EXPECT_EQ("second", out("readme.txt"));
-    EXPECT_EQ("r", out("rooted.txt"));
-    EXPECT_FALSE(file_exists(dest + "/docs"));
-}
-
-TEST_F(Selection, KeptPathsLoseOneLeadingSeparatorAndNoSeparatorIsDoubled) {
-    plat_mkdir((dest + "/sub").c_str());
-    std::string with_sep = dest + "\\";
-    request.dest_dir = with_sep.c_str();
-    request.keep_paths = 1;
-    ASSERT_EQ(0, run({member("/sub/a.txt", "a"), member("sub\\b.txt", "b")}));
-    EXPECT_EQ("a", out("sub/a.txt"));
-    EXPECT_EQ("b", out("sub/b.txt"));
-}
-
-TEST_F(Selection, FilterMatchesWithoutCaseAndPassesOverTheRest) {
-    zip_member secret = member("secret.txt", "xx"); /* encrypted but not asked for */
-    secret.flags = 1;
-    add_filter("nothing");
-    add_filter("a/b.txt");
-    ASSERT_EQ(0, run({member("A\\B.TXT", "wanted"), member("c.txt", "unwanted"), secret}));
-    EXPECT_EQ("wanted", out("B.TXT"));
-    EXPECT_FALSE(file_exists(dest + "/c.txt"));
-}
-
-TEST_F(Selection, SkipEmptyPassesOverEmptyMembersButNotStreamedOnes) {
-    request.skip_empty = 1;
-    ASSERT_EQ(0, run({member("empty", ""), member("full", "x"), streamed("s.txt", "s")}));
-    EXPECT_FALSE(file_exists(dest + "/empty"));
-    EXPECT_EQ("x", out("full"));
-    EXPECT_EQ("s", out("s.txt"));
-}
-
-TEST_F(Selection, TestModeWritesNothingAndIgnoresTheFilter) {
-    request.dest_dir = nullptr;
-    add_filter("none");
-    ASSERT_EQ(0, run({member("a.txt", content(50000, 4), 8)}));
-    EXPECT_FALSE(file_exists(dir + "/a.txt"));
-}
-
-using Walk = UnzipTest;
-TEST_F(Walk, JunkAroundRecordsIsPassedOverAndTheEndRecordEndsTheWalk) {
-    zip_member a = member("a.txt", "alpha");
-    a.junk_after = "junk!";
-    write_file(archive, "MZ stub" + zip_archive({a, member("b.txt", "beta")}) + "trailing");
-    ASSERT_EQ(0, run_raw());
-    EXPECT_EQ("alpha", out("a.txt"));
-    EXPECT_EQ("beta", out("b.txt"));
-}
-
-TEST_F(Walk, StartOffsetSkipsWhatLiesBefore) {
-    write_file(archive, std::string(100, 'P') + zip_archive({member("a.txt", "alpha")}));
-    request.start_offset = 100;
-    ASSERT_EQ(0, run_raw());
-    EXPECT_EQ("alpha", out("a.txt"));
-}
-
-TEST_F(Walk, ShortDescriptorsAfterRealSizesAreFoundAgain) {
-    zip_member a = member("a.txt", content(3000, 5), 8), b = member("b.txt", "beta");
-    a.descriptor = b.descriptor = true;
-    ASSERT_EQ(0, run({a, b, member("c.txt", "gamma")}));
-    EXPECT_EQ(a.data, out("a.txt"));
-    EXPECT_EQ("beta", out("b.txt"));
-    EXPECT_EQ("gamma", out("c.txt"));
-}
-
-using Streamed = UnzipTest;
-TEST_F(Streamed, MembersEndWhereTheirStreamEndsWithEitherDescriptor) {
-    std::string big = content(100000, 6);
-    ASSERT_EQ(0, run({streamed("a.bin", big), streamed("b.txt", "beta", false),
-                      streamed("empty", ""), member("c.txt", "gamma")}));
-    EXPECT_EQ(big, out("a.bin"));
-    EXPECT_EQ("beta", out("b.txt"));
-    EXPECT_EQ("", out("empty"));
-    EXPECT_EQ("gamma", out("c.txt"));
-}
-
-TEST_F(Streamed, ThoseNotExtractedArePassedOverByTheirStream) {
-    /* Raw data that holds a local header signature would mislead a search. */
-    std::string tricky = "PK\x03\x04 inside the data";
-    zip_member a = streamed("a.txt", tricky, false), dir_entry = streamed("d/", tricky);
-    a.payload = dir_entry.payload = deflate_stored(tricky);
-    add_filter("c.txt");
-    ASSERT_EQ(0, run({a, dir_entry, member("c.txt", "gamma")}));
-    EXPECT_FALSE(file_exists(dest + "/a.txt"));
-    EXPECT_EQ("gamma", out("c.txt"));
 }
 
 } // namespace

@@ -70,12 +70,6 @@ std::string deflate_fixed(const std::string &data) {
     return std::string(stream.begin(), stream.end());
 }
 
-std::string deflate_stored(const std::string &data) {
-    stream_writer w;
-    w.stored(1, std::vector<uint8_t>(data.begin(), data.end()));
-    return std::string(w.bytes.begin(), w.bytes.end()); /* a stored block ends on a byte */
-}
-
 std::string zip_archive(const std::vector<zip_member> &members, bool bare) {
     std::string out, central;
     for (const zip_member &m : members) {

@@ -43,11 +43,15 @@ inline zip_member streamed(const std::string &name, const std::string &data,
     return m;
 }
 
+/* The member with one field set otherwise, for a test's list of members. */
+template <class T, class V> zip_member with(zip_member m, T zip_member::*field, V value) {
+    m.*field = value;
+    return m;
+}
+
 uint32_t crc32_of(const std::string &data);
 /* A Deflate stream of one fixed-code block of literals. */
 std::string deflate_fixed(const std::string &data);
-/* A Deflate stream of one stored block (at most 65535 bytes). */
-std::string deflate_stored(const std::string &data);
 /* Local records, then (unless bare) the central directory and end record. */
 std::string zip_archive(const std::vector<zip_member> &members, bool bare = false);
 
