@@ -85,6 +85,7 @@ unsigned unused_bytes;          /* whole bytes of input the last stream left */
 decode_entry *code_length_root; /* code-length tables while a header is read */
 decode_entry *literal_root;     /* literal/length tables of the current block */
 decode_entry *distance_root;    /* its distance tables, none for an empty code */
+unsigned stream_blocks;         /* blocks of the current stream decoded so far */
 /* clang-format on */
 
 /* Releases the tables held in *slot, if any. */
@@ -282,8 +283,10 @@ int decode_symbols(const block_codes *c) {
     hot_state h = {bit_buffer, bit_count, window_pos, input_cursor, input_left, input_byte};
     uint8_t *window = deflate_window;
     const decode_entry *e;
+    fast_codes fast_road = {c->fast_literals, c->fast_wl, distances, wd, false};
+    prepare_fast(&fast_road, input_left, stream_blocks);
     for (;;) {
-        int fast = decode_fast(&h, c->fast_literals, c->fast_wl, distances, wd);
+        int fast = decode_fast(&h, &fast_road);
         if (fast == FAST_END) break;
         if (fast == FAST_BAD) goto bad;
         HOT_DECODE(h, e, literals, wl, bad);
@@ -553,9 +556,11 @@ int inflate_stream(void) {
     bit_buffer = 0;
     filler_bytes = 0;
     unused_bytes = 0;
+    stream_blocks = 0;
     int last = 0;
     do {
         int result = decode_block(&last);
+        stream_blocks++;
         if (result != INFLATE_OK) {
             inflate_release_tables();
             unused_bytes = count_unused_bytes();

@@ -13,6 +13,12 @@
 
 #include <cstring>
 
+/* The small steps of the fast road's loops are written as functions but
+   must be compiled into the loops: called, or left to a compiler that
+   weighs size first (the 32-bit build is made for size), they cost more
+   than the work they do. */
+#define ROAD_STEP inline __attribute__((always_inline))
+
 /* clang-format off */
 /* Entry n masks the low n bits of the bit buffer. */
 inline constexpr uint16_t low_mask[17] = {
@@ -51,10 +57,25 @@ enum {
     FAST_BAD = 2    /* an invalid code, or a length with no distance code */
 };
 
+/* The codes of a block as the fast road reads them. */
+struct fast_codes {
+    const decode_entry *literals;  /* the builder's literal/length tables */
+    unsigned wl;                   /* their root width */
+    const decode_entry *distances; /* its distance tables, or null */
+    unsigned wd;                   /* their root width */
+    bool packed;                   /* the fast road's packed tables hold them too */
+};
+
+/* Readies the fast road for a block at its start, left input bytes in the
+   engine's buffer, after blocks_before blocks of its stream: packs its codes
+   into the fast road's own tables where the block is likely long enough to
+   repay it (a later block of a long stream, or a first one with plenty of
+   input), not for the one short block of a small member. */
+void prepare_fast(fast_codes *c, uint32_t left, unsigned blocks_before);
+
 /* Decodes a block's symbols while the engine's buffer and the window both
    have room for the longest one; returns a FAST_ result, with the hot state
    stored back and the bits above the pending ones clear. */
-int decode_fast(hot_state *hs, const decode_entry *literals, unsigned wl,
-                const decode_entry *distances, unsigned wd);
+int decode_fast(hot_state *hs, const fast_codes *c);
 
 #endif
