@@ -11,7 +11,8 @@
 # way runs it, it is skipped and the report says why.  Whole
 # extraction and its system calls are measured with the 64-bit tvunzip.
 # The corpus and its archives are made under build/bench/data the first time
-# (a few minutes) and kept; later runs take about three minutes.
+# (a few minutes) and kept; later runs take about five minutes, some of them
+# the 32-bit build under the emulator.
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 top=$(dirname "$here")
