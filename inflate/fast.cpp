@@ -7,7 +7,9 @@
  * copied in words without the window's end in the way.  Whenever either
  * margin runs short, one symbol goes by the plain road (inflate.cpp), which
  * draws through next_byte and hands a full window over, and the fast road
- * resumes.
+ * resumes.  A long block is read through packed tables of the fast road's
+ * own (see below); the one short block of a small member, which would not
+ * repay their packing, through the table builder's.
  */
 #include "inflate/roads.h"
 
@@ -171,7 +173,7 @@ void store_fast(hot_state *hs, uint64_t buffer, unsigned count, unsigned pos,
    builder has accepted the code, so that what the builder accepts or
    refuses stays its own decision.  One 32-bit entry per index of
    PACKED_LITERAL_BITS bits gives a literal, two literals where both codes
-   fit in the index (most literals of text are short codes), or a length's
+   fit in the index (a run of short literal codes), or a length's
    base with its extra-bit count, ready in one lookup; the distance table
    likewise a distance's.  Whatever an entry cannot say (the end of the
    block, a code longer than the index, a placeholder) it leaves to the
