@@ -172,21 +172,22 @@ void store_fast(hot_state *hs, uint64_t buffer, unsigned count, unsigned pos,
    through tables of its own, packed from the builder's tables once the
    builder has accepted the code, so that what the builder accepts or
    refuses stays its own decision.  One 32-bit entry per index of
-   PACKED_LITERAL_BITS bits gives a literal, two literals where both codes
-   fit in the index (a run of short literal codes), or a length's
-   base with its extra-bit count, ready in one lookup; the distance table
-   likewise a distance's.  Whatever an entry cannot say (the end of the
+   PACKED_LITERAL_BITS bits gives a literal, or a length's base with its
+   extra-bit count, ready in one lookup, for every code of up to that many
+   bits (the builder's root is narrower); the distance table likewise a
+   distance's.  Entries of two literals were tried and dropped: in real
+   archives two literal codes seldom fit in the index together, and the
+   pairing cost more than it saved.  Whatever an entry cannot say (the end of the
    block, a code longer than the index, a placeholder) it leaves to the
    builder's tables, which decide as the plain road does. */
 
 /* An entry: the code's bits in bits 0-4, the kind in bits 6-7, the
-   extra-bit count (or the number of literals) in bits 8-15, and the base
-   (or the literal bytes, the last one in bits 24-31) in bits 16-31: whole
-   bytes where a field is read in the loop, one move each. */
+   extra-bit count in bits 8-15, and the base (or the literal) in bits
+   16-31: whole bytes where a field is read in the loop, one move each. */
 enum : uint32_t {
     PACK_OTHER = 0,       /* the builder's tables decide */
     PACK_MATCH = 0x40,    /* a length or distance base and its extra bits */
-    PACK_LITERAL = 0x80,  /* one or two literals */
+    PACK_LITERAL = 0x80,  /* a literal */
     PACK_CODE_BITS = 0x1F /* the mask of the code's bits */
 };
 
@@ -202,11 +203,11 @@ struct packed_tables {
 };
 packed_tables packed;
 
-/* The packed form of a builder's entry reached after dropped bits. */
+/* The packed form of a builder's entry reached after dropped bits; a
+   link's is PACK_OTHER. */
 uint32_t pack_entry(const decode_entry *e, unsigned dropped) {
     uint32_t bits = dropped + e->bits;
-    if (e->op == OP_LITERAL)
-        return PACK_LITERAL | 1u << 8 | bits | uint32_t(e->value) << 16 | uint32_t(e->value) << 24;
+    if (e->op == OP_LITERAL) return PACK_LITERAL | bits | uint32_t(e->value) << 16;
     if (e->op < OP_END_OF_BLOCK)
         return PACK_MATCH | uint32_t(e->op) << 8 | bits | uint32_t(e->value) << 16;
     return PACK_OTHER;
@@ -222,29 +223,16 @@ void pack_link(uint32_t *out, unsigned width, const decode_entry *link, unsigned
 }
 
 /* Packs a builder's tables of root width wl (at most width) into out, of
-   width bits: a root entry repeats at every index that ends in its own. */
+   width bits: the root's entries, links left to the builder's tables, then
+   copies of them at every index that ends in their own (one block move a
+   lap), then the codes under each link. */
 void pack_table(uint32_t *out, unsigned width, const decode_entry *root, unsigned wl) {
-    for (unsigned j = 0; j < (1u << wl); j++) {
-        const decode_entry *e = root + j;
-        if (e->op > OP_LITERAL && e->op != OP_INVALID) {
-            pack_link(out, width, e, j, wl);
-            continue;
-        }
-        uint32_t p = pack_entry(e, 0);
-        for (unsigned k = j; k < (1u << width); k += 1u << wl) out[k] = p;
-    }
-}
-
-/* Joins a literal to the literal whose code follows it where both fit in
-   the index.  From the top down, so that the entry read for the second
-   code, at a lower index (or the same, read first), is still a single. */
-void pair_literals(uint32_t *t, unsigned width) {
-    for (unsigned i = 1u << width; i-- > 0;) {
-        uint32_t first = t[i], bits = first & PACK_CODE_BITS;
-        if (!(first & PACK_LITERAL)) continue;
-        uint32_t second = t[i >> bits], both = bits + (second & PACK_CODE_BITS);
-        if (!(second & PACK_LITERAL) || both > width) continue;
-        t[i] = PACK_LITERAL | 2u << 8 | both | (first & 0x00FF0000) | (second & 0xFF000000);
+    unsigned lap = 1u << wl;
+    for (unsigned j = 0; j < lap; j++) out[j] = pack_entry(root + j, 0);
+    for (unsigned k = lap; k < (1u << width); k += lap) memcpy(out + k, out, lap * sizeof *out);
+    for (unsigned j = 0; j < lap; j++) {
+        if (root[j].op > OP_LITERAL && root[j].op != OP_INVALID)
+            pack_link(out, width, root + j, j, wl);
     }
 }
 
@@ -366,13 +354,8 @@ int decode_packed(hot_state *hs, const fast_codes *c) {
         count |= 56;
         uint32_t e = literals[buffer & literal_mask];
         if (e & PACK_LITERAL) {
-            /* One or two literals an entry, with no branch on which: the
-               first byte goes to pos, the last to pos + n - 1. */
             do {
-                unsigned n = (e >> 8) & 0xFF;
-                window[pos] = uint8_t(e >> 16);
-                window[pos + n - 1] = uint8_t(e >> 24);
-                pos += n;
+                window[pos++] = uint8_t(e >> 16);
                 buffer >>= e & PACK_CODE_BITS;
                 count -= e & PACK_CODE_BITS;
                 e = literals[buffer & literal_mask];
@@ -409,7 +392,6 @@ void prepare_fast(fast_codes *c, uint32_t left, unsigned blocks_before) {
                 c->wd <= PACKED_DISTANCE_BITS;
     if (!c->packed) return;
     pack_table(packed.literals, PACKED_LITERAL_BITS, c->literals, c->wl);
-    pair_literals(packed.literals, PACKED_LITERAL_BITS);
     if (c->distances)
         pack_table(packed.distances, PACKED_DISTANCE_BITS, c->distances, c->wd);
     else
