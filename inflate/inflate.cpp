@@ -3,10 +3,10 @@
  *
  * Compressed bytes come from the engine only when bits are needed, so that a
  * stream never draws past its end by more than its last lookup asks for.
- * While the engine's buffer holds enough, a fast road takes them eight at a
- * time straight from it and writes literals and matches without the window's
- * end checks; the plain road takes over near the end of the buffer or of the
- * window, with the same results.  Decoded bytes go into the engine's
+ * While the engine's buffer holds enough, the fast road (fast.cpp) takes them
+ * eight at a time straight from it and writes literals and matches without
+ * the window's end checks; the plain road here takes over near the end of the
+ * buffer or of the window, with the same results.  Decoded bytes go into the engine's
  * 32768-byte window, which is handed to the output buffer whenever it is full
  * and once at the end of the stream.  The Huffman tables of a dynamic block
  * are built when it starts and released when it ends (the fixed code's are
@@ -14,9 +14,7 @@
  * behind by the engine's abandon (a jump out of next_byte or flush_output)
  * are released by the next stream or by the engine's clean-up.
  */
-#include "inflate/inflate.h"
-
-#include <cstring>
+#include "inflate/roads.h"
 
 namespace {
 
@@ -63,12 +61,6 @@ const uint8_t code_length_order[19] = {
     16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15
 };
 
-/* Entry n masks the low n bits of the bit buffer. */
-const uint16_t low_mask[17] = {
-    0x0000, 0x0001, 0x0003, 0x0007, 0x000F, 0x001F, 0x003F, 0x007F, 0x00FF,
-            0x01FF, 0x03FF, 0x07FF, 0x0FFF, 0x1FFF, 0x3FFF, 0x7FFF, 0xFFFF
-};
-
 /* The runs of the code-length code's symbols 16, 17 and 18 (and above, which
    the code never gives in a valid header): bits of the count that follow the
    symbol, the count's base, and whether zeros repeat or the last length. */
@@ -93,6 +85,7 @@ unsigned unused_bytes;          /* whole bytes of input the last stream left */
 decode_entry *code_length_root; /* code-length tables while a header is read */
 decode_entry *literal_root;     /* literal/length tables of the current block */
 decode_entry *distance_root;    /* its distance tables, none for an empty code */
+unsigned stream_blocks;         /* blocks of the current stream decoded so far */
 /* clang-format on */
 
 /* Releases the tables held in *slot, if any. */
@@ -114,20 +107,6 @@ int fetch_byte(void) {
     bit_buffer |= (uint64_t)input_byte << bit_count;
     bit_count += 8;
     return 1;
-}
-
-/* The next eight input bytes, the first in the low byte: one load where the
-   processor stores the low byte first, as every target of this program does. */
-uint64_t load64(const uint8_t *p) {
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-    uint64_t v;
-    memcpy(&v, p, 8);
-    return v;
-#else
-    uint64_t v = 0;
-    for (int i = 7; i >= 0; i--) v = v << 8 | p[i];
-    return v;
-#endif
 }
 
 /* Makes n bits (n <= 16) pending: 0 when the input has run out.  While the
@@ -179,16 +158,6 @@ void emit_window(unsigned n) {
         if (output_fill == OUTPUT_CAPACITY) flush_output();
     }
 }
-
-/* Where decode_symbols keeps the decoder's hot state while it runs. */
-struct hot_state {
-    uint64_t buffer;       /* bit_buffer */
-    unsigned count;        /* bit_count */
-    unsigned pos;          /* window_pos */
-    const uint8_t *cursor; /* input_cursor */
-    uint32_t left;         /* input_left */
-    uint16_t byte;         /* input_byte */
-};
 
 /* Fetches a byte through next_byte once the engine's buffer is empty, with
    the engine's cursor and the holder brought up to date around the call; as
@@ -292,202 +261,6 @@ void copy_match(hot_state *h, unsigned length, unsigned distance) {
     }
 }
 
-/* ---- The fast road ---------------------------------------------------------
-   Most of a stream lies well inside both the engine's input buffer and the
-   window, where the plain road's checks never fire: there a symbol is
-   decoded from a bit buffer topped up eight bytes at a time, and a match is
-   copied in words without the window's end in the way.  Whenever either
-   margin runs short, one symbol goes by the plain road, which draws through
-   next_byte and hands a full window over, and the fast road resumes. */
-
-enum {
-    FAST_INPUT = 8,  /* input bytes a top-up reads */
-    FAST_ROOM = 258, /* window bytes the longest match writes */
-    FAST_GO_ON = 0,  /* a margin ran short: one symbol by the plain road */
-    FAST_END = 1,    /* the end-of-block code */
-    FAST_BAD = 2     /* an invalid code, or a length with no distance code */
-};
-
-void copy8(uint8_t *to, const uint8_t *from) {
-    uint64_t v;
-    memcpy(&v, from, 8);
-    memcpy(to, &v, 8);
-}
-
-void copy4(uint8_t *to, const uint8_t *from) {
-    uint32_t v;
-    memcpy(&v, from, 4);
-    memcpy(to, &v, 4);
-}
-
-/* Copies a match of at least 8 bytes from a source at least 8 bytes back
-   (or, in the previous lap, ahead) in words, the last one overlapping the
-   one before it rather than writing past the match: the bytes after it are
-   history that a later match may still read.  Each word's source was
-   complete before it is read. */
-inline void copy_words(uint8_t *to, const uint8_t *from, unsigned length) {
-    copy8(to, from);
-    if (length > 16) { /* most matches are shorter: two words, no loop */
-        for (unsigned i = 8; i + 8 < length; i += 8) copy8(to + i, from + i);
-    }
-    copy8(to + length - 8, from + length - 8);
-}
-
-/* Copies a match of at most 16 bytes from 8 or more bytes back, the
-   commonest kind, without a branch on its length: two words are copied and
-   the 16 bytes after the match, history that a later match may still read,
-   are put back as they were. */
-inline void copy_short(uint8_t *to, unsigned length, unsigned distance) {
-    uint64_t after[2];
-    memcpy(after, to + length, 16);
-    copy8(to, to - distance);
-    copy8(to + 8, to + 8 - distance);
-    memcpy(to + length, after, 16);
-}
-
-/* Copies a match whose source lies wholly before to in the window, as a
-   byte-by-byte copy in increasing order would: words when the source is at
-   least a word behind (the last word may overlap the one before it), else a
-   pattern that doubles with each move. */
-void copy_near(uint8_t *to, unsigned length, unsigned distance) {
-    const uint8_t *from = to - distance;
-    if (distance >= 8 && length >= 8) {
-        copy_words(to, from, length);
-    } else if (distance >= 8 && length >= 4) {
-        copy4(to, from);
-        copy4(to + length - 4, from + length - 4);
-    } else if (distance == 1) {
-        memset(to, *from, length);
-    } else if (distance >= length) {
-        for (unsigned i = 0; i < length; i++) to[i] = from[i];
-    } else {
-        for (unsigned done = 0; done < length;) {
-            unsigned n = distance + done < length - done ? distance + done : length - done;
-            memcpy(to + done, from, n);
-            done += n;
-        }
-    }
-}
-
-/* Copies a match whose source lies wholly in the window's previous lap, at
-   least a word ahead of to, without a call: the commonest kind of match
-   near a lap's start.  Every source word is read before a write reaches it. */
-inline void copy_ahead(uint8_t *to, const uint8_t *from, unsigned length) {
-    if (length >= 8) {
-        copy_words(to, from, length);
-    } else if (length >= 4) {
-        copy4(to, from);
-        copy4(to + length - 4, from + length - 4);
-    } else {
-        for (unsigned i = 0; i < length; i++) to[i] = from[i];
-    }
-}
-
-/* Copies a match whose source starts in the window's previous lap, behind
-   its end: that part runs ahead of the bytes written, and what goes on from
-   the window's start is a near copy at the same distance. */
-void copy_wrapped(uint8_t *window, unsigned pos, unsigned length, unsigned distance) {
-    unsigned from = pos + WINDOW_SIZE - distance;
-    unsigned first = WINDOW_SIZE - from < length ? WINDOW_SIZE - from : length;
-    memmove(window + pos, window + from, first);
-    if (length > first) copy_near(window + pos + first, length - first, distance);
-}
-
-/* Looks a code up with at least its length of bits pending; an entry of no
-   symbol gives null. */
-inline const decode_entry *fast_lookup(uint64_t *buffer, unsigned *count, const decode_entry *root,
-                                       unsigned width) {
-    const decode_entry *e = root + (*buffer & low_mask[width]);
-    while (e->op > OP_LITERAL) {
-        if (e->op == OP_INVALID) return nullptr;
-        *buffer >>= e->bits;
-        *count -= e->bits;
-        e = e->link + (*buffer & low_mask[e->op - 16u]);
-    }
-    *buffer >>= e->bits;
-    *count -= e->bits;
-    return e;
-}
-
-/* Decodes symbols while the input buffer and the window both have room for
-   the longest symbol; the hot state is kept in locals and stored back, with
-   the bits above the pending ones cleared for the plain road. */
-int decode_fast(hot_state *hs, const decode_entry *literals, unsigned wl,
-                const decode_entry *distances, unsigned wd) {
-    uint64_t buffer = hs->buffer;
-    unsigned count = hs->count, pos = hs->pos;
-    const uint8_t *cursor = hs->cursor, *start = hs->cursor;
-    if (hs->left < FAST_INPUT) return FAST_GO_ON;
-    const uint8_t *last_load = start + (hs->left - FAST_INPUT); /* where a word still fits */
-    uint8_t *window = deflate_window;
-    const uint64_t literal_mask = low_mask[wl];
-    int exit = FAST_GO_ON;
-    while (cursor <= last_load && pos < WINDOW_SIZE - FAST_ROOM) {
-        /* Whole bytes up to 56 or more pending bits: room for a length, a
-           distance and their extra bits, 48 bits at most.  Taking them adds
-           8 * ((63 - count) / 8) to count, which for a count below 64 is
-           the same as setting its bits 3 to 5: one step instead of three. */
-        buffer |= load64(cursor) << count;
-        cursor += (63 - count) >> 3;
-        count |= 56;
-        /* Literals of the root table come in runs: they go on while the
-           pending bits hold a whole root index, fewer than 48 a top-up,
-           well inside the window's margin. */
-        const decode_entry *e = literals + (buffer & literal_mask);
-        if (e->op == OP_LITERAL) {
-            do {
-                buffer >>= e->bits;
-                count -= e->bits;
-                window[pos++] = (uint8_t)e->value;
-                e = literals + (buffer & literal_mask);
-            } while (e->op == OP_LITERAL && count >= 16);
-            continue;
-        }
-        e = fast_lookup(&buffer, &count, literals, wl);
-        if (!e) {
-            exit = FAST_BAD;
-            break;
-        }
-        if (e->op == OP_LITERAL) {
-            window[pos++] = (uint8_t)e->value;
-            continue;
-        }
-        if (e->op == OP_END_OF_BLOCK) {
-            exit = FAST_END;
-            break;
-        }
-        unsigned length = e->value + unsigned(buffer & low_mask[e->op]);
-        buffer >>= e->op;
-        count -= e->op;
-        if (!distances || !(e = fast_lookup(&buffer, &count, distances, wd))) {
-            exit = FAST_BAD;
-            break;
-        }
-        unsigned distance = e->value + unsigned(buffer & low_mask[e->op]);
-        buffer >>= e->op;
-        count -= e->op;
-        uint8_t *to = window + pos;
-        if (distance >= 8 && distance <= pos && length <= 16)
-            copy_short(to, length, distance);
-        else if (distance <= pos && distance >= 8 && length >= 8)
-            copy_words(to, to - distance, length);
-        else if (distance <= pos)
-            copy_near(to, length, distance);
-        else if (pos + length <= distance && distance <= WINDOW_SIZE - 8)
-            copy_ahead(to, to + WINDOW_SIZE - distance, length);
-        else
-            copy_wrapped(window, pos, length, distance);
-        pos += length;
-    }
-    hs->buffer = buffer & ((uint64_t(1) << count) - 1);
-    hs->count = count;
-    hs->pos = pos;
-    hs->cursor = cursor;
-    hs->left -= uint32_t(cursor - start);
-    if (cursor != start) hs->byte = cursor[-1];
-    return exit;
-}
-
 /* ---- The plain road -------------------------------------------------------- */
 
 /* The codes of a block: the plain road's tables, and the literal/length
@@ -510,8 +283,10 @@ int decode_symbols(const block_codes *c) {
     hot_state h = {bit_buffer, bit_count, window_pos, input_cursor, input_left, input_byte};
     uint8_t *window = deflate_window;
     const decode_entry *e;
+    fast_codes fast_road = {c->fast_literals, c->fast_wl, distances, wd, false};
+    prepare_fast(&fast_road, input_left, stream_blocks);
     for (;;) {
-        int fast = decode_fast(&h, c->fast_literals, c->fast_wl, distances, wd);
+        int fast = decode_fast(&h, &fast_road);
         if (fast == FAST_END) break;
         if (fast == FAST_BAD) goto bad;
         HOT_DECODE(h, e, literals, wl, bad);
@@ -781,9 +556,11 @@ int inflate_stream(void) {
     bit_buffer = 0;
     filler_bytes = 0;
     unused_bytes = 0;
+    stream_blocks = 0;
     int last = 0;
     do {
         int result = decode_block(&last);
+        stream_blocks++;
         if (result != INFLATE_OK) {
             inflate_release_tables();
             unused_bytes = count_unused_bytes();

@@ -71,6 +71,12 @@ void fixed_symbols(stream_writer &w, unsigned symbol, unsigned distance_code) {
     w.code(distance_code, 5);
 }
 
+/* Zero bytes after a refused code: input to spare keeps the decoder on its
+   fast road, which reads a stream's later blocks through packed tables. */
+void spare(stream_writer &w) {
+    for (int i = 0; i < 12; i++) w.bits(0, 8);
+}
+
 struct stream_case {
     const char *name;                /* what the stream holds */
     void (*write)(stream_writer &w); /* writes it */
@@ -160,6 +166,14 @@ const stream_case cases[] = {
     {"dynamic header cut short", [](sw &w) {
          w.dynamic_full(1); w.bytes.resize(w.bytes.size() / 2); w.pending_bits = 0;
      }, INFLATE_BAD_DATA, "", true},
+    {"later block, input to spare: fixed length symbol 287",
+     [](sw &w) { w.stored(0, {}); fixed_symbols(w, 287, 0); spare(w); }, INFLATE_BAD_DATA, ""},
+    {"later block, input to spare: fixed distance code 30",
+     [](sw &w) { w.stored(0, {}); fixed_symbols(w, 257, 30); spare(w); }, INFLATE_BAD_DATA, ""},
+    {"later block, input to spare: a match with no distance lengths", [](sw &w) {
+         w.stored(0, {}); dynamic_ab(w, full_literal_lengths(), std::vector<unsigned>(30, 0));
+         spare(w);
+     }, INFLATE_BAD_DATA, ""},
     {"a bad code after more than a window", [](sw &w) {
          w.stored(0, bytes(40000, 'k')); w.fixed(1); w.literal('a'); w.symbol(287);
      }, INFLATE_BAD_DATA, std::string(32768, 'k')}, /* the full window, and nothing since */
