@@ -144,21 +144,6 @@ int take_bits(unsigned n, unsigned *value) {
     return 1;
 }
 
-/* Hands window bytes 0 .. n - 1 to the output buffer, flushing each time it
-   fills. */
-void emit_window(unsigned n) {
-    const uint8_t *from = deflate_window;
-    while (n > 0) {
-        uint32_t piece = OUTPUT_CAPACITY - output_fill;
-        if (piece > n) piece = n;
-        memcpy(output_buffer + output_fill, from, piece);
-        output_fill += piece;
-        from += piece;
-        n -= piece;
-        if (output_fill == OUTPUT_CAPACITY) flush_output();
-    }
-}
-
 /* Fetches a byte through next_byte once the engine's buffer is empty, with
    the engine's cursor and the holder brought up to date around the call; as
    fetch_byte, 0 when the stream asks for more than its lookahead. */
@@ -255,7 +240,7 @@ void copy_match(hot_state *h, unsigned length, unsigned distance) {
         from += piece;
         if (h->pos == WINDOW_SIZE) {
             store_back(h);
-            emit_window(WINDOW_SIZE);
+            put_output(deflate_window, WINDOW_SIZE);
             h->pos = 0;
         }
     }
@@ -294,7 +279,7 @@ int decode_symbols(const block_codes *c) {
             window[h.pos++] = (uint8_t)e->value;
             if (h.pos == WINDOW_SIZE) {
                 store_back(&h);
-                emit_window(WINDOW_SIZE);
+                put_output(deflate_window, WINDOW_SIZE);
                 h.pos = 0;
             }
             continue;
@@ -362,7 +347,7 @@ int decode_stored_block(void) {
         length -= moved;
         window_pos += moved;
         if (window_pos == WINDOW_SIZE) {
-            emit_window(WINDOW_SIZE);
+            put_output(deflate_window, WINDOW_SIZE);
             window_pos = 0;
         }
     }
@@ -549,6 +534,19 @@ unsigned count_unused_bytes(void) {
 
 } /* namespace */
 
+/* The window goes out through the same appending as the engine's stored data. */
+void put_output(const uint8_t *bytes, uint32_t count) {
+    while (count > 0) {
+        uint32_t piece = OUTPUT_CAPACITY - output_fill;
+        if (piece > count) piece = count;
+        memcpy(output_buffer + output_fill, bytes, piece);
+        output_fill += piece;
+        bytes += piece;
+        count -= piece;
+        if (output_fill == OUTPUT_CAPACITY) flush_output();
+    }
+}
+
 int inflate_stream(void) {
     inflate_release_tables();
     window_pos = 0;
@@ -567,7 +565,7 @@ int inflate_stream(void) {
             return result;
         }
     } while (!last);
-    emit_window(window_pos);
+    put_output(deflate_window, window_pos);
     unused_bytes = count_unused_bytes();
     return INFLATE_OK;
 }

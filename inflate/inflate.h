@@ -60,6 +60,10 @@ int inflate_stream(void);
    engine gives them back when a member's end is known only from its stream. */
 unsigned inflate_unused_bytes(void);
 
+/* Appends count bytes to the engine's output buffer, flushing it each time it
+   fills: the decoder's window and the engine's stored data go out alike. */
+void put_output(const uint8_t *bytes, uint32_t count);
+
 /* Releases the tables of a block that the engine's abandon left behind (a
    jump out of next_byte or flush_output); the engine's clean-up calls it.
    Does nothing when no table is held. */

@@ -79,19 +79,6 @@ void create_output(void) {
     if (engine.output == HFILE_ERROR) fail(MSG_CANT_CREATE_OUTPUT, engine.member_name);
 }
 
-/* Appends count bytes to the output buffer, flushing it each time it fills. */
-void put_output(const uint8_t *bytes, uint32_t count) {
-    while (count) {
-        uint32_t run = IO_CHUNK - output_fill;
-        if (run > count) run = count;
-        memcpy(output_buffer + output_fill, bytes, run);
-        output_fill += run;
-        bytes += run;
-        count -= run;
-        if (output_fill == IO_CHUNK) flush_output();
-    }
-}
-
 /* Reads on behind the bytes held in the input buffer; 0 when the archive
    has ended. */
 uint32_t read_on(stored_scan &s) {
