@@ -12,6 +12,9 @@
 # count, and none is skipped.
 set -uo pipefail
 cd "$(dirname "$0")/.."
+# The tools the set-up installs come first, so that a machine with others of
+# its own (a Python of another release) tests as a fresh machine does.
+export PATH=/usr/bin:/bin:$PATH
 bash scripts/install-deps.sh || exit 1
 
 logs=build/test-logs

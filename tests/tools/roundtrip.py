@@ -9,13 +9,13 @@ as writers in the field leave them: stored members written to a stream that
 cannot seek (flag bit 3, sizes 0, the real ones in a descriptor behind the
 data) alone, among Deflate members, across the input buffer's edges and with
 false descriptors in their data, passed over or cut before their descriptor;
-central records with an extra field and a comment; ZIP64 members (Python's
-force_zip64, 7z reading standard input), refused naming the archive and the
+central records with an extra field and a comment; ZIP64 members (a local
+header written here, 7z reading standard input), refused naming the archive and the
 member.  Natively also: a damaged member is named, an interrupt cancels;
 always: usage errors.  Under Wine (the loader TV_WINE names, else wine) the
 messages are boxes: only the archives that extract are tried.
 """
-import errno, io, os, random, shutil, signal, struct, subprocess, sys, tempfile, threading, time, zipfile
+import errno, io, os, random, shutil, signal, struct, subprocess, sys, tempfile, threading, time, zipfile, zlib
 
 STAMP = 1623760496  # 2021-06-15 12:34:56, an even second as DOS times need
 STORED, DEFLATED = zipfile.ZIP_STORED, zipfile.ZIP_DEFLATED
@@ -137,11 +137,19 @@ def pipe_zip(members):
     return through_pipe(members), {n: d for n, d, _ in members if not n.endswith("/")}
 
 
-def zip64_python(path):
-    with zipfile.ZipFile(path, "w") as z:
-        z.writestr("first.txt", b"kept")
-        with z.open("big.bin", "w", force_zip64=True) as w:
-            w.write(NOISE[:1000])
+def local_member(name, data, zip64=False):
+    """A stored member's local header and data; a ZIP64 one keeps its sizes
+    in the extra field and 0xFFFFFFFF in the header, written here because
+    zipfile's force_zip64 does so in some releases and not in others."""
+    extra = struct.pack("<HHQQ", 1, 16, len(data), len(data)) if zip64 else b""
+    size = 0xFFFFFFFF if zip64 else len(data)
+    return struct.pack("<IHHHHHIIIHH", 0x04034B50, 45 if zip64 else 10, 0, 0, 0, 0x21,
+                       zlib.crc32(data), size, size, len(name), len(extra)) + name + extra + data
+
+
+def zip64_local(path):
+    with open(path, "wb") as f:
+        f.write(local_member(b"first.txt", b"kept") + local_member(b"big.bin", NOISE[:1000], True))
 
 
 def zip64_7z(path):
@@ -191,7 +199,7 @@ CASES = [
     ("unsigned descriptor", unsigned, [], 2, {}, "Invalid Zipfile Header"),
     ("unsigned descriptor passed over", unsigned, ["-n", "b.txt"], 0, {"b.txt": b"after"}, ""),
     ("central extra and comment", commented.getvalue(), [], 0, {"a.txt": b"alpha"}, ""),
-    ("ZIP64 by Python", zip64_python, [], 2, {"first.txt": b"kept"}, ZIP64_TEXT),
+    ("ZIP64 local header", zip64_local, [], 2, {"first.txt": b"kept"}, ZIP64_TEXT),
     ("ZIP64 by 7z", zip64_7z, [], 2, {}, ZIP64_TEXT),
 ]
 
