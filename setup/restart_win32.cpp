@@ -5,10 +5,10 @@
  */
 #include "platform/win32_native.h"
 
+#include "common/state.h"
 #include "progress/centre_win32.h"
 #include "resources/dialog.h"
 #include "setup/dialogs.h"
-#include "setup/state.h"
 
 namespace {
 

@@ -15,9 +15,9 @@
  */
 #include "unzip/engine.h"
 
+#include "common/messages.h"
 #include "inflate/inflate.h"
 #include "progress/progress.h"
-#include "setup/messages.h"
 #include "unzip/crc32.h"
 
 #include <cstring>

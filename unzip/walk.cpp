@@ -19,7 +19,7 @@
  */
 #include "unzip/engine.h"
 
-#include "setup/messages.h"
+#include "common/messages.h"
 
 #include <cstring>
 

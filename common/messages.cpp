@@ -3,9 +3,9 @@
  * engine error box.  Every buffer here has a fixed size and every copy into
  * one is bounded, so no text of any length can overrun it.
  */
-#include "setup/messages.h"
+#include "common/messages.h"
 
-#include "setup/state.h"
+#include "common/state.h"
 
 #include <cstring>
 
