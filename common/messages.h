@@ -47,6 +47,12 @@ enum {
     NOT_FOUND_TEXT_SIZE = 128    /* the engine's "String Resource not found" text */
 };
 
+/* From now on (on non-zero) every message of this file is written to
+   standard error with a line feed instead of being shown in a box, and a
+   question takes the box's default answer: the command-line tool's way, so
+   that it never waits for a click.  Off at program start. */
+void messages_on_console(int on);
+
 /* Shows text id, formatted with the arguments, in a box of the given style
    owned by owner (null for none) under the caption text.  Returns the button
    the user chose.  An id the table lacks shows the id's number instead of
