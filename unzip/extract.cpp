@@ -12,6 +12,7 @@
 
 #include "common/messages.h"
 #include "inflate/inflate.h"
+#include "progress/progress.h"
 
 #include <cstdarg>
 #include <cstring>
@@ -27,6 +28,14 @@ uint8_t *deflate_window;
 namespace {
 
 const char ZIP_SUFFIX[] = ".ZIP";
+
+/* The sizes the engine and the decoder each name, which must agree: the
+   decoder fills the engine's output buffer up to its capacity, and reads
+   the window block it is handed to its end and 8 bytes of slack beyond. */
+static_assert(uint32_t(IO_CHUNK) == uint32_t(OUTPUT_CAPACITY), "a chunk is the decoder's capacity");
+static_assert(BUFFER_ALLOC >= IO_CHUNK, "each buffer holds a whole chunk");
+static_assert(WINDOW_ALLOC == WINDOW_SIZE + 8, "the window block is the window and its slack");
+static_assert(uint32_t(REPORT_STEP) == uint32_t(PROGRESS_UNIT), "a report is one unit of the bar");
 
 /* Copies the caller's archive path into the archive name, adding ".ZIP" to a
    path without any '.'.  A path that would not fit is refused whole rather

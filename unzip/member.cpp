@@ -37,10 +37,6 @@ struct stored_scan {
     uint32_t crc;     /* CRC register over the data up to checked */
 };
 
-uint32_t get32(const uint8_t *p) {
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-
 void start_member(void) {
     input_cursor = engine.input_buffer;
     input_left = 0;
