@@ -16,19 +16,12 @@
 
 #include <cstring>
 
-/* clang-format off */
+#define LOOSE(name, last_char) {name, last_char},
 const dist_file dist_files[] = {
-    /* name            last_char */
-    {"README.TXT",     0},
-    {"TARVEX.TXT",     0},
-    {"LICENSE.TXT",    0},
-    {"VENDOR.TXT",     0},
-    {"WHATSNEW.TXT",   0},
-    {"FILE_ID.DIZ",    0},
-    {"ORDER.TXT",      0},
-    {nullptr,          0},
+#include "distfiles/loose.def"
+    {nullptr, 0},
 };
-/* clang-format on */
+#undef LOOSE
 
 namespace {
 
