@@ -45,6 +45,13 @@ file_table &files() {
 
 bool writable(const struct stat &sb) { return (sb.st_mode & 0222) != 0; }
 
+/* The parent directory of a host path, for the read-only checks. */
+std::string parent_of(const std::string &p) {
+    size_t k = p.find_last_of('/');
+    if (k == std::string::npos) return ".";
+    return k == 0 ? "/" : p.substr(0, k);
+}
+
 /* Whether an open of (access, share) may join the opens already there. */
 bool shares_allow(const std::vector<share_entry> &opens, int access, int share) {
     bool reads = access != OF_WRITE, writes = access != OF_READ;
@@ -342,12 +349,9 @@ int plat_mkdir(const char *path) {
     return mkdir(p.c_str(), 0777) == 0 ? 0 : -1;
 }
 
-namespace posix_detail {
-void forget_creation_times(void) { files().created.clear(); }
-} /* namespace posix_detail */
 
 void posix_reset(void) {
     forget_drives();
-    forget_creation_times();
+    files().created.clear();
     posix_io = posix_io_native;
 }

@@ -12,6 +12,7 @@
 #include <climits>
 #include <dirent.h>
 #include <map>
+#include <string>
 #include <sys/inotify.h>
 #include <unistd.h>
 
@@ -25,6 +26,12 @@ std::map<char, std::string> &drives() {
 }
 
 bool is_sep(char c) { return c == '\\' || c == '/'; }
+
+std::string lower(std::string text) {
+    for (char &c : text)
+        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+    return text;
+}
 
 /* The names of the directory searched last, by their lower-case form, kept
    current through inotify: creating many files in one directory would read
@@ -219,18 +226,6 @@ std::string posix_path(const char *path) {
 }
 
 namespace posix_detail {
-
-std::string lower(std::string text) {
-    for (char &c : text)
-        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
-    return text;
-}
-
-std::string parent_of(const std::string &p) {
-    size_t k = p.find_last_of('/');
-    if (k == std::string::npos) return ".";
-    return k == 0 ? "/" : p.substr(0, k);
-}
 
 void forget_drives(void) { drives().clear(); }
 

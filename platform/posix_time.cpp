@@ -6,7 +6,9 @@
 
 #include <ctime>
 
-namespace posix_detail {
+namespace {
+
+const uint64_t EPOCH_DIFF = 11644473600ULL; /* seconds from 1601 to 1970 */
 
 uint64_t ft_value(const plat_filetime &t) {
     return (uint64_t(t.dwHighDateTime) << 32) | t.dwLowDateTime;
@@ -18,6 +20,10 @@ plat_filetime ft_make(uint64_t v) {
     t.dwHighDateTime = uint32_t(v >> 32);
     return t;
 }
+
+} /* namespace */
+
+namespace posix_detail {
 
 plat_filetime ft_from_timespec(const struct timespec &ts) {
     return ft_make((uint64_t(ts.tv_sec) + EPOCH_DIFF) * 10000000ULL + uint64_t(ts.tv_nsec) / 100);
