@@ -17,9 +17,9 @@
  */
 #include "distfiles/distfiles.h"
 
+#include "common/messages.h"
+#include "common/state.h"
 #include "progress/progress.h"
-#include "setup/messages.h"
-#include "setup/state.h"
 
 #include <cstring>
 

@@ -10,25 +10,18 @@
  */
 #include "distfiles/distfiles.h"
 
+#include "common/messages.h"
+#include "common/state.h"
 #include "progress/progress.h"
-#include "setup/messages.h"
-#include "setup/state.h"
 
 #include <cstring>
 
-/* clang-format off */
+#define LOOSE(name, last_char) {name, last_char},
 const dist_file dist_files[] = {
-    /* name            last_char */
-    {"README.TXT",     0},
-    {"TARVEX.TXT",     0},
-    {"LICENSE.TXT",    0},
-    {"VENDOR.TXT",     0},
-    {"WHATSNEW.TXT",   0},
-    {"FILE_ID.DIZ",    0},
-    {"ORDER.TXT",      0},
-    {nullptr,          0},
+#include "distfiles/loose.def"
+    {nullptr, 0},
 };
-/* clang-format on */
+#undef LOOSE
 
 namespace {
 

@@ -31,6 +31,7 @@ const struct {
 } /* namespace */
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+    host_reset(); /* every input starts as the program does */
     if (size < 4) return 0;
     build_kind k = KINDS[data[0] & 3].kind;
     unsigned desired = data[1] % 18;

@@ -1,13 +1,14 @@
 /*
- * host.h: the controls of the host platform (host_*.cpp), for tests and the
- * host tools only.
+ * host.h: the controls of the test simulator (sim_*.cpp), for the host
+ * tests and fuzz targets only.
  *
- * On the host the user interface is simulated: a message box is recorded and
- * answered from a script, a window is a handle with a message handler of the
- * test's own, and the registry, the profiles, the module path and the clock
- * come from the test.  Every operation of a kind that can fail can also be
- * made to fail on its Nth call, so that tests reach each failure path of the
- * engine and the copy without a broken disk.
+ * The simulator is linked on top of the POSIX port (posix.h) and takes over
+ * its desktop: a message box is recorded and answered from a script, a
+ * window is a handle with a message handler of the test's own, and the
+ * registry, the profiles, the module path and the clock come from the test.
+ * It wraps the port's file and memory operations, so that every operation
+ * of a kind that can fail can be made to fail on its Nth call, and tests
+ * reach each failure path of the engine and the copy without a broken disk.
  */
 #ifndef TARVEX_PLATFORM_HOST_H
 #define TARVEX_PLATFORM_HOST_H
@@ -18,7 +19,8 @@
 #include <vector>
 
 /* Puts everything back as at program start: no boxes, answers, windows,
-   values, drive maps, faults or held files; the real clock. */
+   values, strings of the test's, drive maps, creation times, faults, counts
+   or held files; the real clock.  A window made before is gone. */
 void host_reset(void);
 
 /* Gives id this text in the string table from now on; null takes its text
@@ -38,13 +40,6 @@ void host_clear_boxes(void);
 /* Queues the answer of the next box; without one a box answers IDOK, or
    IDNO for MB_YESNO. */
 void host_answer_next_box(int answer);
-/* From now on every box also writes its text and a line feed to standard
-   error (the host tools' way of showing it); boxes are still recorded. */
-void host_boxes_to_stderr(bool on);
-/* From now on (until host_reset) windows keep no log of their messages, so
-   that a host tool's thousands of progress messages, which nothing reads,
-   cost neither memory nor time; handlers still see every message. */
-void host_quiet(bool on);
 
 /* ---- Windows ------------------------------------------------------------- */
 typedef plat_lparam (*host_handler)(plat_window w, int item, unsigned msg, plat_wparam wp,
@@ -65,7 +60,7 @@ bool host_item_enabled(plat_window w, int item); /* true until disabled */
 /* Called at every drain of the message queue, after the posted messages have
    been delivered; tests play the user from here (a click on Cancel). */
 void host_on_drain(void (*hook)(void));
-int host_drain_count(void);
+long long host_drain_count(void);
 
 /* ---- Values the machine would hold --------------------------------------- */
 void host_set_machine_value(const char *key, const char *value, const char *data);
@@ -109,8 +104,8 @@ enum host_fault_kind {
     FAULT_KINDS
 };
 /* The nth call (1 = the next one) of that kind from now fails; 0 disarms. */
-void host_fail_call(host_fault_kind kind, int nth);
+void host_fail_call(host_fault_kind kind, long long nth);
 /* Calls of that kind since host_reset (to walk n over every call). */
-int host_call_count(host_fault_kind kind);
+long long host_call_count(host_fault_kind kind);
 
 #endif

@@ -3,12 +3,13 @@
  * uses, as one list of operations.
  *
  * Two layers implement it: win32.cpp, where each operation is a thin call of
- * the ANSI function named beside it, and the host files (host_*.cpp), which
- * run the same rules on POSIX files and simulate the user interface so that
- * tests can script answers and see what was shown (host.h).  Nothing outside platform/ may
- * include a system header for these services; the Win32-only GUI files
- * (dialog procedures, the Meter's painting, the process entry) include
- * win32_native.h instead.
+ * the ANSI function named beside it, and the POSIX port (posix_*.cpp,
+ * posix.h), which runs the same rules on POSIX files with the console as its
+ * desktop.  The host tests link the simulator (sim_*.cpp) on top of the
+ * port, so that they can script answers and see what was shown (host.h).
+ * Nothing outside platform/ may include a system header for these services;
+ * the Win32-only GUI files (dialog procedures, the Meter's painting, the
+ * process entry) include win32_native.h instead.
  *
  * The types are the platform's in width and meaning, under names of our own,
  * so that this header never needs <windows.h>.  Constants keep the spelling

@@ -16,11 +16,11 @@
  */
 #include "progress/progress_win32.h"
 
+#include "common/messages.h"
+#include "common/state.h"
 #include "progress/centre_win32.h"
 #include "progress/progress.h"
 #include "resources/dialog.h"
-#include "setup/messages.h"
-#include "setup/state.h"
 
 namespace {
 

@@ -105,7 +105,7 @@ list_tree() {
 # installation the user clicked through.
 verify() {
     local target=$1 disk=$2 product=$3 bad=0 f
-    for f in README.TXT TARVEX.TXT LICENSE.TXT VENDOR.TXT WHATSNEW.TXT FILE_ID.DIZ ORDER.TXT; do
+    for f in $(sed -n 's/^LOOSE("\([^"]*\)".*/\1/p' distfiles/loose.def); do
         cmp -s "$disk/$f" "$target/$f" || { say "loose file $f differs or is missing"; bad=1; }
     done
     for f in "$product"/*; do
@@ -134,7 +134,7 @@ install_watched() {
 install_headless() {
     say "setup runs on Xvfb $DISPLAY, taking every default"
     "$loader" "$tvdriver" scenario "$(wine_path tools/sample/install.tvs)" \
-        sample="$(wine_path "$1")" product="$(wine_path "$2")" shots="$(wine_path "$demo")" \
+        sample="$(wine_path "$1")" product="$(wine_path "$2")" shots="$(wine_path "$demo")" 2>&1 \
         | tr -d '\r' | tee "$demo/play.log"
 }
 
@@ -169,7 +169,12 @@ main() {
 
     local target unix_target
     target=$(sed -n 's/^target: //p' "$demo/play.log")
-    [ -n "$target" ] || die "the target directory is not known"
+    if [ -z "$target" ]; then
+        # A scenario that failed before setup named its target said why.
+        [ "$played" = 0 ] || die "the installation failed before it named its target:
+$(grep -v '^ok: ' "$demo/play.log" | tail -n 8 | sed 's/^/  /')"
+        die "the target directory is not known"
+    fi
     unix_target=$("$loader" winepath -u "$target" 2>/dev/null)
     [ -d "$unix_target" ] || die "the target directory $target does not exist"
 

@@ -10,11 +10,11 @@
  */
 #include "setup/install_dir.h"
 
+#include "common/messages.h"
+#include "common/state.h"
 #include "distfiles/distfiles.h"
 #include "resources/dialog.h"
 #include "setup/extensions.h"
-#include "setup/messages.h"
-#include "setup/state.h"
 
 #include <cstring>
 

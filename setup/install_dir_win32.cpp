@@ -5,18 +5,19 @@
  */
 #include "platform/win32_native.h"
 
+#include "common/state.h"
 #include "progress/centre_win32.h"
 #include "resources/dialog.h"
 #include "setup/dialogs.h"
 #include "setup/install_dir.h"
-#include "setup/state.h"
 
 namespace {
 
 HCURSOR wait_cursor; /* IDC_WAIT, shown while the shell extension wait runs */
 int ok_running;      /* the OK handler is active: a second OK is not started */
 
-BOOL on_init_dialog(HWND dialog) {
+INT_PTR on_init_dialog(HWND dialog, WPARAM wp) {
+    (void)wp;
     wait_cursor = LoadCursorA(nullptr, IDC_WAIT);
     SetWindowTextA(dialog, setup.caption);
     centre_on_screen(dialog);
@@ -27,7 +28,8 @@ BOOL on_init_dialog(HWND dialog) {
 
 /* Only while waiting does the dialog choose the cursor; otherwise each
    control keeps its own (the edit field its text cursor). */
-BOOL on_set_cursor(void) {
+INT_PTR on_set_cursor(HWND dialog, WPARAM wp) {
+    (void)dialog, (void)wp;
     if (!wait_cursor_flag) return FALSE;
     SetCursor(wait_cursor);
     return TRUE;
@@ -54,7 +56,7 @@ void on_field_changed(HWND dialog) {
     EnableWindow(GetDlgItem(dialog, IDC_OK), length > 0);
 }
 
-BOOL on_command(HWND dialog, WPARAM wp) {
+INT_PTR on_command(HWND dialog, WPARAM wp) {
     switch (LOWORD(wp)) {
     case IDC_OK:
         on_ok(dialog);
@@ -70,18 +72,25 @@ BOOL on_command(HWND dialog, WPARAM wp) {
     }
 }
 
+struct install_dir_entry {
+    UINT message;                               /* the message handled */
+    INT_PTR (*handler)(HWND dialog, WPARAM wp); /* what handles it; null ends the table */
+};
+
+/* clang-format off */
+const install_dir_entry INSTALL_DIR_HANDLERS[] = {
+    {WM_INITDIALOG, on_init_dialog},
+    {WM_SETCURSOR,  on_set_cursor},
+    {WM_COMMAND,    on_command},
+    {0,             nullptr}
+};
+/* clang-format on */
+
 INT_PTR CALLBACK install_dir_proc(HWND dialog, UINT msg, WPARAM wp, LPARAM lp) {
     (void)lp;
-    switch (msg) {
-    case WM_INITDIALOG:
-        return on_init_dialog(dialog);
-    case WM_SETCURSOR:
-        return on_set_cursor();
-    case WM_COMMAND:
-        return on_command(dialog, wp);
-    default:
-        return FALSE;
-    }
+    for (const install_dir_entry *e = INSTALL_DIR_HANDLERS; e->handler; e++)
+        if (e->message == msg) return e->handler(dialog, wp);
+    return FALSE;
 }
 
 } /* namespace */

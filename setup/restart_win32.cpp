@@ -5,21 +5,43 @@
  */
 #include "platform/win32_native.h"
 
+#include "common/state.h"
 #include "progress/centre_win32.h"
 #include "resources/dialog.h"
 #include "setup/dialogs.h"
-#include "setup/state.h"
 
 namespace {
 
+INT_PTR restart_init(HWND dialog, WPARAM wp) {
+    (void)wp;
+    SetWindowTextA(dialog, setup.caption);
+    centre_on_screen(dialog);
+    return FALSE;
+}
+
+/* Restart Windows and Exit Setup end the dialog with their own id. */
+INT_PTR restart_command(HWND dialog, WPARAM wp) {
+    if (wp == IDC_OK || wp == IDC_CANCEL) EndDialog(dialog, INT_PTR(wp));
+    return FALSE;
+}
+
+struct restart_entry {
+    UINT message;                               /* the message handled */
+    INT_PTR (*handler)(HWND dialog, WPARAM wp); /* what handles it; null ends the table */
+};
+
+/* clang-format off */
+const restart_entry RESTART_HANDLERS[] = {
+    {WM_INITDIALOG, restart_init},
+    {WM_COMMAND,    restart_command},
+    {0,             nullptr}
+};
+/* clang-format on */
+
 INT_PTR CALLBACK restart_proc(HWND dialog, UINT msg, WPARAM wp, LPARAM lp) {
     (void)lp;
-    if (msg == WM_INITDIALOG) {
-        SetWindowTextA(dialog, setup.caption);
-        centre_on_screen(dialog);
-    } else if (msg == WM_COMMAND && (wp == IDC_OK || wp == IDC_CANCEL)) {
-        EndDialog(dialog, INT_PTR(wp));
-    }
+    for (const restart_entry *e = RESTART_HANDLERS; e->handler; e++)
+        if (e->message == msg) return e->handler(dialog, wp);
     return FALSE;
 }
 

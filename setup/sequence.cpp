@@ -5,13 +5,14 @@
  */
 #include "setup/sequence.h"
 
+#include "common/messages.h"
+#include "common/state.h"
 #include "distfiles/distfiles.h"
 #include "progress/progress.h"
+#include "setup/archive_step.h"
 #include "setup/dialogs.h"
 #include "setup/extensions.h"
-#include "setup/messages.h"
-#include "setup/state.h"
-#include "unzip/unzip.h"
+#include "setup/startup.h"
 
 #include <cstring>
 

@@ -13,6 +13,7 @@
  */
 #include "tools/tvunzip.h"
 
+#include "common/messages.h"
 #include "progress/progress.h"
 #include "unzip/unzip.h"
 
@@ -194,6 +195,7 @@ plat_lparam tvunzip_progress(unsigned msg, plat_wparam wp, plat_lparam lp) {
 
 int main(int argc, char **argv) {
     parse(argc, argv);
+    messages_on_console(1);
     bar_on = tvunzip_stderr_is_terminal();
     archive_size = size_of_archive(opts.request.archive_path);
     opts.request.owner_window = tvunzip_open_owner();

@@ -13,8 +13,7 @@
    is the cancel flag. */
 plat_lparam tvunzip_progress(unsigned msg, plat_wparam wp, plat_lparam lp);
 
-/* Makes the owner window of the run; the engine's message boxes over it are
-   written to standard error where the platform allows. */
+/* Makes the owner window of the run, which no box is shown over. */
 plat_window tvunzip_open_owner(void);
 
 int tvunzip_stderr_is_terminal(void);

@@ -1,7 +1,8 @@
 /*
  * tvunzip_win32.cpp: tvunzip's owner window under Windows: a window of its
  * own class, never shown, whose procedure passes the engine's progress
- * messages on.  The engine's message boxes appear as boxes over it.
+ * messages on.  No box appears over it: the engine's messages go to
+ * standard error (messages_on_console).
  */
 #include "platform/win32_native.h"
 

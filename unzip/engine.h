@@ -40,6 +40,12 @@ enum {
 
 enum { METHOD_STORED = 0, METHOD_DEFLATED = 8 };
 
+/* Little-endian fields of the records, read byte by byte at any alignment. */
+inline uint16_t get16(const uint8_t *p) { return uint16_t(p[0] | p[1] << 8); }
+inline uint32_t get32(const uint8_t *p) {
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+
 struct local_header {
     uint16_t flags;             /* general purpose flags */
     uint16_t method;            /* compression method */

@@ -1,8 +1,7 @@
 /*
  * extract.cpp: the engine's frame: the entry extract_archive with its busy
  * flag, the three buffers of a run, the archive file, abandon and the one
- * clean-up that every way out of a run passes through, and the setup
- * driver's call extract_setup_archive.
+ * clean-up that every way out of a run passes through.
  *
  * A failure anywhere in the walk or in a member is shown where it is found
  * and then unwinds straight back here with a long jump; the clean-up closes
@@ -11,9 +10,9 @@
  */
 #include "unzip/engine.h"
 
+#include "common/messages.h"
 #include "inflate/inflate.h"
-#include "setup/messages.h"
-#include "setup/state.h"
+#include "progress/progress.h"
 
 #include <cstdarg>
 #include <cstring>
@@ -29,8 +28,14 @@ uint8_t *deflate_window;
 namespace {
 
 const char ZIP_SUFFIX[] = ".ZIP";
-const char SETUP_ARCHIVE[] = "%ssetup.tv";
-enum { SETUP_PATH_SIZE = 260 };
+
+/* The sizes the engine and the decoder each name, which must agree: the
+   decoder fills the engine's output buffer up to its capacity, and reads
+   the window block it is handed to its end and 8 bytes of slack beyond. */
+static_assert(uint32_t(IO_CHUNK) == uint32_t(OUTPUT_CAPACITY), "a chunk is the decoder's capacity");
+static_assert(BUFFER_ALLOC >= IO_CHUNK, "each buffer holds a whole chunk");
+static_assert(WINDOW_ALLOC == WINDOW_SIZE + 8, "the window block is the window and its slack");
+static_assert(uint32_t(REPORT_STEP) == uint32_t(PROGRESS_UNIT), "a report is one unit of the bar");
 
 /* Copies the caller's archive path into the archive name, adding ".ZIP" to a
    path without any '.'.  A path that would not fit is refused whole rather
@@ -124,19 +129,6 @@ int extract_archive(extract_request *request) {
     engine.request = nullptr;
     engine.busy = 0;
     return 1;
-}
-
-int extract_setup_archive(plat_window progress_dialog) {
-    char archive_path[SETUP_PATH_SIZE];
-    extract_request request;
-    memset(&request, 0, sizeof request);
-    plat_format(archive_path, sizeof archive_path, SETUP_ARCHIVE, setup.source_dir);
-    request.archive_path = archive_path;
-    request.dest_dir = setup.target_dir;
-    request.owner_window = progress_dialog;
-    /* A damaged setup archive must not install damaged files as a success. */
-    request.crc_check = 1;
-    return extract_archive(&request) == 1 && request.result == EXTRACT_OK;
 }
 
 void abandon(int code) {

@@ -15,9 +15,9 @@
  */
 #include "unzip/engine.h"
 
+#include "common/messages.h"
 #include "inflate/inflate.h"
 #include "progress/progress.h"
-#include "setup/messages.h"
 #include "unzip/crc32.h"
 
 #include <cstring>
@@ -36,10 +36,6 @@ struct stored_scan {
     uint32_t checked; /* bytes of the buffer already folded into crc */
     uint32_t crc;     /* CRC register over the data up to checked */
 };
-
-uint32_t get32(const uint8_t *p) {
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
 
 void start_member(void) {
     input_cursor = engine.input_buffer;

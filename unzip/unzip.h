@@ -1,7 +1,7 @@
 /*
  * unzip.h: the extraction engine's face towards its callers: the request by
- * which a caller describes one extraction, the member filter, the entry
- * extract_archive and the setup driver's step extract_setup_archive.
+ * which a caller describes one extraction, the member filter and the entry
+ * extract_archive.
  *
  * The engine reads one ZIP archive front to back, writes or tests its
  * members, reports progress to the owner window and can be cancelled from
@@ -43,9 +43,5 @@ struct extract_request {
 /* Runs one extraction.  Returns 0, touching nothing, when a run is already in
    progress; otherwise 1, with the outcome in request->result. */
 int extract_archive(extract_request *request);
-
-/* The setup driver's extraction step: "setup.tv" from the source directory
-   into the target directory under the progress dialog.  1 on success. */
-int extract_setup_archive(plat_window progress_dialog);
 
 #endif

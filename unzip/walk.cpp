@@ -19,7 +19,7 @@
  */
 #include "unzip/engine.h"
 
-#include "setup/messages.h"
+#include "common/messages.h"
 
 #include <cstring>
 
@@ -39,9 +39,6 @@ enum {
     DESCRIPTOR_SKIP = 16,
     DESCRIPTOR_BACK = 17
 };
-
-uint16_t get16(const uint8_t *p) { return uint16_t(p[0] | p[1] << 8); }
-uint32_t get32(const uint8_t *p) { return uint32_t(get16(p)) | uint32_t(get16(p + 2)) << 16; }
 
 int is_separator(char c) { return c == '/' || c == '\\'; }
 int is_signature(uint32_t v) { return v == SIG_LOCAL || v == SIG_CENTRAL || v == SIG_END; }

@@ -5,13 +5,13 @@
 // window, where the bar moves, how a cancel stops the copy, that no handle or
 // block is left behind, and the copy pass against every call of every kind
 // failing in turn.
+#include "common/state.h"
 #include "distfiles/distfiles.h"
 #include "progress/progress.h"
-#include "setup/state.h"
 #ifndef _WIN32
+#include "common/messages.h"
 #include "platform/host.h"
 #include "resources/dialog.h"
-#include "setup/messages.h"
 #endif
 
 #include <gtest/gtest.h>

@@ -1,10 +1,10 @@
 // The progress display on the real platform: the Meter's 16-bit values and
 // the pixels it paints, and dialog 300 with its reset on showing, its advance
 // and its Cancel question, answered from a timer inside the box's own loop.
+#include "common/state.h"
 #include "progress/progress.h"
 #include "progress/progress_win32.h"
 #include "resources/dialog.h"
-#include "setup/state.h"
 
 #include <gtest/gtest.h>
 

@@ -5,8 +5,9 @@
 #ifndef TARVEX_TESTS_SETUP_FAKES_H
 #define TARVEX_TESTS_SETUP_FAKES_H
 
+#include "common/state.h"
 #include "platform/host.h"
-#include "setup/state.h"
+#include "setup/startup.h"
 
 #include <gtest/gtest.h>
 

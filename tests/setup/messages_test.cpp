@@ -1,7 +1,7 @@
 // The three message operations: what the user reads, under which caption,
 // with which owner and style, and that no text of any length overruns.
+#include "common/messages.h"
 #include "fakes.h"
-#include "setup/messages.h"
 
 namespace {
 

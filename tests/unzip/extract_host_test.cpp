@@ -3,7 +3,8 @@
 // window received, injected faults, and no file or block left behind.
 #include "tests/unzip/host_fixture.h"
 
-#include "setup/state.h"
+#include "common/state.h"
+#include "setup/archive_step.h"
 
 namespace {
 

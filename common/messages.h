@@ -7,8 +7,8 @@
  * up (engine_string), formats them itself and shows them with the engine
  * error box, which carries the platform's default caption.
  */
-#ifndef TARVEX_SETUP_MESSAGES_H
-#define TARVEX_SETUP_MESSAGES_H
+#ifndef TARVEX_COMMON_MESSAGES_H
+#define TARVEX_COMMON_MESSAGES_H
 
 #include "platform/platform.h"
 
@@ -19,7 +19,7 @@ enum {
     MSG_NOT_INSTALLED = 1006,      /* "The software has not been successfully installed..." */
     MSG_FILE_MISSING = 1013,       /* "Cannot find required file %s..." */
     MSG_SAME_DIRECTORY = 1016,     /* ""Install To" directory must be different..." */
-    MSG_CANNOT_OPEN = 1017,        /* "Cannot open %s": a copy result, never shown */
+    MSG_CANNOT_OPEN = 1017,        /* "Cannot open %s": a source path too long to build */
     MSG_CANNOT_WRITE = 1018,       /* "Cannot open %s for writing" */
     MSG_WRITE_ERROR = 1019,        /* "Error writing to %s" */
     MSG_CAPTION = 1021,            /* "Tarvex Setup" */
@@ -46,6 +46,12 @@ enum {
     MESSAGE_TEXT_SIZE = 516,     /* a formatted text, and each engine result */
     NOT_FOUND_TEXT_SIZE = 128    /* the engine's "String Resource not found" text */
 };
+
+/* From now on (on non-zero) every message of this file is written to
+   standard error with a line feed instead of being shown in a box, and a
+   question takes the box's default answer: the command-line tool's way, so
+   that it never waits for a click.  Off at program start. */
+void messages_on_console(int on);
 
 /* Shows text id, formatted with the arguments, in a box of the given style
    owned by owner (null for none) under the caption text.  Returns the button

@@ -1,19 +1,23 @@
 /*
- * host_system.cpp: the simulated system around the program: the profiles
+ * sim_system.cpp: the simulated system around the program: the profiles
  * (win.ini and private ones), the machine's registry values, the module
- * path, starting a program, restarting Windows and the one-instance claim,
- * with the controls that set and read them (host.h).
+ * path, the string table with the test's own strings over it, the clock,
+ * starting a program, restarting Windows and the one-instance claim, with
+ * the controls that set and read them (host.h).
  */
-#include "platform/host_state.h"
+#include "platform/sim_internal.h"
 
 #include <cstring>
 #include <unistd.h>
 
-std::string host_detail::profile_key(const char *file, const char *section, const char *key) {
+using namespace sim_detail;
+
+namespace {
+/* The key of a profile value, without case. */
+std::string profile_key(const char *file, const char *section, const char *key) {
     return lower(file) + "|" + lower(section) + "|" + lower(key);
 }
 
-namespace {
 int copy_out(const std::string &text, char *buf, int capacity) {
     if (capacity <= 0) return 0;
     int n = int(text.size()) < capacity - 1 ? int(text.size()) : capacity - 1;
@@ -64,7 +68,7 @@ uint32_t plat_module_file_name(char *buf, uint32_t capacity) {
 
 unsigned plat_win_exec(const char *command_line, int show) {
     (void)show;
-    host_state &s = st();
+    sim_state &s = st();
     s.execs.push_back(command_line);
     if (s.exec_results.empty()) return 33;
     unsigned r = s.exec_results.front();
@@ -99,6 +103,33 @@ std::string host_profile(const char *file, const char *section, const char *key)
 bool host_profile_has(const char *file, const char *section, const char *key) {
     return st().profiles.count(profile_key(file, section, key)) != 0;
 }
+
+int plat_load_string(unsigned id, char *buf, int capacity) {
+    auto over = st().strings.find(id);
+    const char *text = over != st().strings.end() ? over->second : posix_string(id);
+    return copy_out(text ? text : "", buf, capacity);
+}
+
+void host_set_string(unsigned id, const char *text) { st().strings[id] = text; }
+
+uint32_t plat_tick_count(void) {
+    sim_state &s = st();
+    if (!s.fake_clock) return posix_ticks();
+    uint32_t now = s.clock;
+    s.clock += s.clock_step;
+    return now;
+}
+
+void host_fake_clock(uint32_t start, uint32_t step) {
+    st().fake_clock = step != 0 || start != 0;
+    st().clock = start;
+    st().clock_step = step;
+}
+
+/* The host's system always keeps the SSE2 registers of its processes. */
+int plat_sse2_usable(void) { return 1; }
+
+void host_map_drive(char letter, const char *dir) { posix_map_drive(letter, dir); }
 
 void host_set_module_path(const char *path) { st().module_path = path ? path : ""; }
 

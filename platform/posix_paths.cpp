@@ -1,22 +1,37 @@
 /*
- * host_paths.cpp: Windows paths on the host.  '\\' and '/' both separate, a
- * drive prefix is mapped to a directory (host_map_drive), and each component
+ * posix_paths.cpp: Windows paths on the host.  '\\' and '/' both separate, a
+ * drive prefix is mapped to a directory (posix_map_drive), and each component
  * is matched without regard to case, as the Windows file system does, so that
  * the stored spelling of a name can be seen.  The names of the directory
  * searched last, and the directory of the last path found as given, are
  * remembered, so that many files in one directory cost few system calls.
  */
-#include "platform/host_state.h"
+#include "platform/posix_internal.h"
 
 #include <cerrno>
 #include <climits>
 #include <dirent.h>
+#include <map>
+#include <string>
 #include <sys/inotify.h>
 #include <unistd.h>
 
+using namespace posix_detail;
+
 namespace {
 
+std::map<char, std::string> &drives() {
+    static std::map<char, std::string> mapped; /* drive letter to host directory */
+    return mapped;
+}
+
 bool is_sep(char c) { return c == '\\' || c == '/'; }
+
+std::string lower(std::string text) {
+    for (char &c : text)
+        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+    return text;
+}
 
 /* The names of the directory searched last, by their lower-case form, kept
    current through inotify: creating many files in one directory would read
@@ -143,8 +158,8 @@ std::string match_component(const std::string &dir, const std::string &name, boo
 std::string turn_root(const std::string &p, size_t *i) {
     std::string out;
     if (p.size() >= 2 && p[1] == ':') {
-        auto it = st().drives.find(char(toupper((unsigned char)p[0])));
-        if (it != st().drives.end()) out = it->second + "/";
+        auto it = drives().find(char(toupper((unsigned char)p[0])));
+        if (it != drives().end()) out = it->second + "/";
         *i = 2;
         if (out.empty() && (*i >= p.size() || !is_sep(p[*i]))) out = "";
     }
@@ -191,10 +206,7 @@ turned_dir &last_dir() {
 
 } /* namespace */
 
-namespace host_detail {
-
-/* Turns a Windows path into the host path of the file it names. */
-std::string host_path(const char *path) {
+std::string posix_path(const char *path) {
     std::string p(path ? path : "");
     size_t i = 0, k = p.find_last_of("\\/");
     std::string out = turn_root(p, &i);
@@ -213,15 +225,12 @@ std::string host_path(const char *path) {
     return out;
 }
 
-/* The parent directory of a host path, for the read-only check on creation. */
-std::string parent_of(const std::string &p) {
-    size_t k = p.find_last_of('/');
-    if (k == std::string::npos) return ".";
-    return k == 0 ? "/" : p.substr(0, k);
-}
+namespace posix_detail {
 
-} /* namespace host_detail */
+void forget_drives(void) { drives().clear(); }
 
-void host_map_drive(char letter, const char *dir) {
-    st().drives[char(toupper((unsigned char)letter))] = dir;
+} /* namespace posix_detail */
+
+void posix_map_drive(char letter, const char *dir) {
+    drives()[char(toupper((unsigned char)letter))] = dir;
 }

@@ -1,10 +1,11 @@
 /*
- * host_texts.cpp: texts on the host: names kept as the bytes they are, the
- * string table built into the program (with the tests' own strings over it),
- * and the formatter, cut at its capacity as the platform's is.
+ * posix_texts.cpp: texts on the host: names kept as the bytes they are, the
+ * string table built into the program, the formatter, cut at its capacity
+ * as the platform's is, and standard error.
  */
-#include "platform/host_state.h"
+#include "platform/posix.h"
 
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 
@@ -41,11 +42,6 @@ const string_entry string_table[] = {
 
 } /* namespace */
 
-std::map<unsigned, const char *> &host_detail::string_overrides() {
-    static std::map<unsigned, const char *> overrides;
-    return overrides;
-}
-
 /* The host keeps names as the bytes they are: no code page is converted. */
 void plat_oem_to_ansi(char *text) { (void)text; }
 void plat_ansi_to_oem(char *text) { (void)text; }
@@ -58,27 +54,13 @@ int plat_compare_nocase(const char *a, const char *b) {
     }
 }
 
-namespace {
-/* The text of id as the program would load it, or null. */
-const char *string_text(unsigned id) {
-    auto over = string_overrides().find(id);
-    if (over != string_overrides().end()) return over->second;
+const char *posix_string(unsigned id) {
     for (const string_entry *e = string_table; e->text; e++)
         if (e->id == id) return e->text;
     return nullptr;
 }
-} /* namespace */
 
-void host_set_string(unsigned id, const char *text) { string_overrides()[id] = text; }
-
-int plat_load_string(unsigned id, char *buf, int capacity) {
-    if (capacity <= 0) return 0;
-    const char *text = string_text(id);
-    int n = 0;
-    for (; text && text[n] && n < capacity - 1; n++) buf[n] = text[n];
-    buf[n] = 0;
-    return n;
-}
+void plat_write_stderr(const char *text) { fputs(text, stderr); }
 
 /* The formatter of wvsprintfA: flags '-', '#' and '0', a width, a precision,
    the size prefixes 'h' and 'l' (both 32 bits here, as on the platform), and

@@ -1,33 +1,33 @@
 /*
- * host_windows.cpp: the simulated user interface.  A message box is recorded
+ * sim_windows.cpp: the simulated user interface.  A message box is recorded
  * and answered from a script, a window is a handle with a message handler of
  * the test's own and a log of what it received, and posted messages wait in
  * one queue until the next drain.
  */
-#include "platform/host_state.h"
+#include "platform/sim_internal.h"
 
-#include <cstdio>
 #include <cstring>
 
+using namespace sim_detail;
+
 namespace {
-host_win *win(plat_window w) {
-    host_win *h = static_cast<host_win *>(w);
+sim_window *win(plat_window w) {
+    sim_window *h = static_cast<sim_window *>(w);
     return h && h->alive ? h : nullptr;
 }
 
 plat_lparam deliver(plat_window w, int item, unsigned msg, plat_wparam wp, plat_lparam lp) {
-    host_win *h = win(w);
+    sim_window *h = win(w);
     if (!h) return 0;
-    if (!st().quiet) h->log.push_back(host_message{item, msg, wp, lp});
+    h->log.push_back(host_message{item, msg, wp, lp});
     return h->handler ? h->handler(w, item, msg, wp, lp) : 0;
 }
 } /* namespace */
 
 int plat_message_box(plat_window owner, const char *text, const char *caption, unsigned style) {
-    host_state &s = st();
+    sim_state &s = st();
     s.boxes.push_back(
         host_box{owner, text ? text : "", caption == nullptr, caption ? caption : "", style});
-    if (s.boxes_to_stderr) fprintf(stderr, "%s\n", text ? text : "");
     if (!s.answers.empty()) {
         int answer = s.answers.front();
         s.answers.erase(s.answers.begin());
@@ -42,7 +42,7 @@ plat_lparam plat_send_message(plat_window w, unsigned msg, plat_wparam wp, plat_
 
 int plat_post_message(plat_window w, unsigned msg, plat_wparam wp, plat_lparam lp) {
     if (!win(w)) return 0;
-    st().queue.push_back(posted{w, msg, wp, lp});
+    st().queue.push_back(sim_posted{w, msg, wp, lp});
     return 1;
 }
 
@@ -52,14 +52,14 @@ plat_lparam plat_send_item_message(plat_window dialog, int item, unsigned msg, p
 }
 
 void plat_set_item_text(plat_window dialog, int item, const char *text) {
-    host_win *h = win(dialog);
+    sim_window *h = win(dialog);
     if (!h) return;
     h->texts[item] = text ? text : "";
     deliver(dialog, item, 0x000C /* WM_SETTEXT */, 0, plat_lparam(text));
 }
 
 int plat_get_item_text(plat_window dialog, int item, char *buf, int capacity) {
-    host_win *h = win(dialog);
+    sim_window *h = win(dialog);
     if (capacity <= 0) return 0;
     std::string text = h ? h->texts[item] : "";
     int n = int(text.size()) < capacity - 1 ? int(text.size()) : capacity - 1;
@@ -69,7 +69,7 @@ int plat_get_item_text(plat_window dialog, int item, char *buf, int capacity) {
 }
 
 void plat_enable_item(plat_window dialog, int item, int enable) {
-    host_win *h = win(dialog);
+    sim_window *h = win(dialog);
     if (!h) return;
     h->disabled[item] = !enable;
     deliver(dialog, item, 0x000A /* WM_ENABLE */, plat_wparam(enable != 0), 0);
@@ -81,9 +81,9 @@ void plat_update_item(plat_window dialog, int item) {
 
 void plat_drain_messages(int translate) {
     (void)translate;
-    host_state &s = st();
+    sim_state &s = st();
     while (!s.queue.empty()) {
-        posted m = s.queue.front();
+        sim_posted m = s.queue.front();
         s.queue.erase(s.queue.begin());
         deliver(m.w, -1, m.msg, m.wp, m.lp);
     }
@@ -97,41 +97,44 @@ plat_window plat_find_window(const char *class_name) {
     return nullptr;
 }
 
-/* The host's system always keeps the SSE2 registers of its processes. */
-int plat_sse2_usable(void) { return 1; }
-
-
 const std::vector<host_box> &host_boxes(void) { return st().boxes; }
 void host_clear_boxes(void) { st().boxes.clear(); }
 void host_answer_next_box(int answer) { st().answers.push_back(answer); }
-void host_boxes_to_stderr(bool on) { st().boxes_to_stderr = on; }
-void host_quiet(bool on) { st().quiet = on; }
 
+/* A window of before the last reset is made anew before memory is asked. */
 plat_window host_create_window(const char *class_name, host_handler handler) {
-    st().windows.push_back(
-        std::unique_ptr<host_win>(new host_win{class_name, handler, {}, {}, {}, true}));
-    return st().windows.back().get();
+    sim_state &s = st();
+    std::unique_ptr<sim_window> w;
+    if (!s.retired.empty()) {
+        w = std::move(s.retired.back());
+        s.retired.pop_back();
+        *w = sim_window{class_name, handler, {}, {}, {}, true};
+    } else {
+        w.reset(new sim_window{class_name, handler, {}, {}, {}, true});
+    }
+    s.windows.push_back(std::move(w));
+    return s.windows.back().get();
 }
 
 void host_destroy_window(plat_window w) {
-    if (host_win *h = win(w)) h->alive = false;
+    if (sim_window *h = win(w)) h->alive = false;
 }
 
 const std::vector<host_message> &host_window_log(plat_window w) {
-    return static_cast<host_win *>(w)->log;
+    return static_cast<sim_window *>(w)->log;
 }
 
 std::string host_item_text(plat_window w, int item) {
-    host_win *h = static_cast<host_win *>(w);
+    sim_window *h = static_cast<sim_window *>(w);
     auto it = h->texts.find(item);
     return it == h->texts.end() ? "" : it->second;
 }
 
 bool host_item_enabled(plat_window w, int item) {
-    host_win *h = static_cast<host_win *>(w);
+    sim_window *h = static_cast<sim_window *>(w);
     auto it = h->disabled.find(item);
     return it == h->disabled.end() || !it->second;
 }
 
 void host_on_drain(void (*hook)(void)) { st().drain_hook = hook; }
-int host_drain_count(void) { return st().drains; }
+long long host_drain_count(void) { return st().drains; }

@@ -1,13 +1,14 @@
 /*
- * host_time.cpp: file times as 100 ns counts from 1601, the DOS date and
- * time, local time by the host's current offset, and the tick count, real
- * or a fake clock that a test sets going (host_fake_clock).
+ * posix_time.cpp: file times as 100 ns counts from 1601, the DOS date and
+ * time, local time by the host's current offset, and the system's clock.
  */
-#include "platform/host_state.h"
+#include "platform/posix_internal.h"
 
 #include <ctime>
 
-namespace host_detail {
+namespace {
+
+const uint64_t EPOCH_DIFF = 11644473600ULL; /* seconds from 1601 to 1970 */
 
 uint64_t ft_value(const plat_filetime &t) {
     return (uint64_t(t.dwHighDateTime) << 32) | t.dwLowDateTime;
@@ -19,6 +20,10 @@ plat_filetime ft_make(uint64_t v) {
     t.dwHighDateTime = uint32_t(v >> 32);
     return t;
 }
+
+} /* namespace */
+
+namespace posix_detail {
 
 plat_filetime ft_from_timespec(const struct timespec &ts) {
     return ft_make((uint64_t(ts.tv_sec) + EPOCH_DIFF) * 10000000ULL + uint64_t(ts.tv_nsec) / 100);
@@ -32,7 +37,9 @@ struct timespec timespec_from_ft(const plat_filetime &t) {
     return ts;
 }
 
-} /* namespace host_detail */
+} /* namespace posix_detail */
+
+using namespace posix_detail;
 
 namespace {
 
@@ -107,20 +114,8 @@ int plat_file_to_local_time(const plat_filetime *utc, plat_filetime *local) {
     return 1;
 }
 
-uint32_t plat_tick_count(void) {
-    host_state &s = st();
-    if (s.fake_clock) {
-        uint32_t now = s.clock;
-        s.clock += s.clock_step;
-        return now;
-    }
+uint32_t posix_ticks(void) {
     struct timespec ts;
     clock_gettime(CLOCK_MONOTONIC, &ts);
     return uint32_t(uint64_t(ts.tv_sec) * 1000 + uint64_t(ts.tv_nsec) / 1000000);
-}
-
-void host_fake_clock(uint32_t start, uint32_t step) {
-    st().fake_clock = step != 0 || start != 0;
-    st().clock = start;
-    st().clock_step = step;
 }

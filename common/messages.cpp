@@ -1,13 +1,29 @@
 /*
  * messages.cpp: the setup message box, the engine string lookup and the
- * engine error box.  Every buffer here has a fixed size and every copy into
+ * engine error box, shown in boxes or, for the command-line tool, written to
+ * standard error.  Every buffer here has a fixed size and every copy into
  * one is bounded, so no text of any length can overrun it.
  */
-#include "setup/messages.h"
+#include "common/messages.h"
 
-#include "setup/state.h"
+#include "common/state.h"
 
 #include <cstring>
+
+namespace {
+int on_console; /* messages go to standard error instead of boxes */
+
+/* Every message of this file reaches the user here.  On the console nobody
+   can press a button: the box's default answer is taken. */
+int show(plat_window owner, const char *text, const char *caption, unsigned style) {
+    if (!on_console) return plat_message_box(owner, text, caption, style);
+    plat_write_stderr(text);
+    plat_write_stderr("\n");
+    return (style & 0xF) == MB_YESNO ? IDNO : IDOK;
+}
+} /* namespace */
+
+void messages_on_console(int on) { on_console = on; }
 
 int setup_message_box(plat_window owner, unsigned id, unsigned style, ...) {
     char loaded[MESSAGE_TEMPLATE_SIZE];
@@ -20,7 +36,7 @@ int setup_message_box(plat_window owner, unsigned id, unsigned style, ...) {
         plat_vformat(text, sizeof text, loaded, args);
         va_end(args);
     }
-    return plat_message_box(owner, text, setup.caption, style);
+    return show(owner, text, setup.caption, style);
 }
 
 namespace {
@@ -60,5 +76,5 @@ const char *engine_string(plat_window owner, unsigned id) {
 }
 
 void engine_error_box(plat_window owner, const char *text) {
-    plat_message_box(owner, text, nullptr, MB_ICONERROR);
+    show(owner, text, nullptr, MB_ICONERROR);
 }

@@ -1,10 +1,11 @@
 /*
  * state.h: the setup state, the handful of process-wide values that the
- * setup sequence writes and the other subsystems read, and the two path
- * operations that fill it: the file probe and the long-name form.
+ * setup sequence writes and the other subsystems read, the file probe that
+ * fills it, and the titles that every box is shown under.  The steps that
+ * work out the directories are setup's own (setup/startup.h).
  */
-#ifndef TARVEX_SETUP_STATE_H
-#define TARVEX_SETUP_STATE_H
+#ifndef TARVEX_COMMON_STATE_H
+#define TARVEX_COMMON_STATE_H
 
 #include "platform/platform.h"
 
@@ -37,24 +38,7 @@ extern setup_state setup;
    when found; a failed probe leaves setup.find as it was. */
 int file_probe(const char *path);
 
-/* Rewrites path so that every component carries the name the file system
-   stores for it.  Writes at most capacity characters and a terminator into
-   out (which must hold capacity + 1) and returns the length, or -1 when a
-   component cannot be found or the result would not fit. */
-int long_name_form(const char *path, char *out, int capacity);
-
 /* Loads the caption text and the progress title text (step 1). */
 void load_titles(void);
-
-/* Takes the source directory and the reference time from the program's own
-   path (step 4). */
-void find_source_directory(void);
-
-/* Works out the default directory from the built-in value, the program files
-   directory and the zip association (step 5). */
-void choose_default_directory(void);
-
-/* Whether a main window of the product is open (step 2). */
-int product_is_running(void);
 
 #endif

@@ -1,20 +1,18 @@
 /*
- * state.cpp: the setup state and the first steps of the setup sequence that
- * fill it: the titles, the product check, the source directory with the
- * reference time, and the default directory with its long-name form.
+ * startup.cpp: the first steps of the setup sequence that fill the setup
+ * state: the product check, the source directory with the reference time,
+ * and the default directory with its long-name form.
  *
  * Every text here lives in a buffer of fixed size; each copy is bounded, and
  * a proposal that would not fit is dropped rather than cut, so that the
  * install directory dialog never proposes a directory other than the one a
  * source named.
  */
-#include "setup/state.h"
+#include "setup/startup.h"
 
-#include "setup/messages.h"
+#include "common/state.h"
 
 #include <cstring>
-
-setup_state setup = {"", "", "", {0, 0}, {}, "C:\\Tarvex", "", "", 0, nullptr};
 
 namespace {
 
@@ -78,13 +76,6 @@ void association_directory(const char *entry, char *dir, size_t size) {
 
 } /* namespace */
 
-int file_probe(const char *path) {
-    plat_find_data found;
-    if (!plat_find_first(path, &found)) return 0;
-    setup.find = found;
-    return 1;
-}
-
 int long_name_form(const char *path, char *out, int capacity) {
     plat_find_data found;
     if (!plat_find_first(path, &found)) return -1;
@@ -110,11 +101,6 @@ int long_name_form(const char *path, char *out, int capacity) {
     const char *last = strpbrk(component, "*?") ? component : found.cFileName;
     if (!append_within(out, &len, capacity, last, int(strlen(last)))) return -1;
     return len;
-}
-
-void load_titles(void) {
-    plat_load_string(MSG_CAPTION, setup.caption, TITLE_SIZE);
-    plat_load_string(MSG_PROGRESS_TITLE, setup.progress_title, TITLE_SIZE);
 }
 
 int product_is_running(void) {

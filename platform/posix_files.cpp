@@ -1,22 +1,56 @@
 /*
- * host_files.cpp: files by handle on the host, with the share modes, the
- * read-only attribute and the creation times that a POSIX system (and root
- * above all) knows none of, kept by this layer; the block read ahead for a
- * file opened to read alone, which spares the archive's many small reads
- * their system calls; the file probe, directories, and the files a test
- * holds open in another process's stead.
+ * posix_files.cpp: files by handle and memory blocks on the host, with the
+ * share modes, the read-only attribute and the creation times that a POSIX
+ * system (and root above all) knows none of, kept by this layer; the block
+ * read ahead for a file opened to read alone, which spares the archive's
+ * many small reads their system calls; the file probe and directories.  The
+ * file and memory operations are reached through the table posix_io.
  */
-#include "platform/host_state.h"
+#include "platform/posix_internal.h"
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <fnmatch.h>
+#include <map>
 #include <unistd.h>
+#include <utility>
+#include <vector>
+
+using namespace posix_detail;
 
 namespace {
+
+struct share_entry { /* one open of a file, for share modes */
+    int fd;          /* our descriptor */
+    int access;      /* OF_READ, OF_WRITE or OF_READWRITE */
+    int share;       /* OF_SHARE_* bits, 0 for compatibility */
+};
+
+typedef std::pair<dev_t, ino_t> file_id;
+
+struct file_table {
+    std::map<file_id, std::vector<share_entry>> shares; /* open files */
+    std::map<file_id, plat_filetime> created;           /* creation times set */
+    std::map<int, file_id> fd_ids;                      /* our fds to their files */
+};
+
+file_table &files() {
+    static file_table table;
+    return table;
+}
+
+bool writable(const struct stat &sb) { return (sb.st_mode & 0222) != 0; }
+
+/* The parent directory of a host path, for the read-only checks. */
+std::string parent_of(const std::string &p) {
+    size_t k = p.find_last_of('/');
+    if (k == std::string::npos) return ".";
+    return k == 0 ? "/" : p.substr(0, k);
+}
 
 /* Whether an open of (access, share) may join the opens already there. */
 bool shares_allow(const std::vector<share_entry> &opens, int access, int share) {
@@ -36,16 +70,16 @@ void remember_open(int fd, int access, int share) {
     struct stat sb;
     if (fstat(fd, &sb) != 0) return;
     file_id id(sb.st_dev, sb.st_ino);
-    st().shares[id].push_back(share_entry{fd, access, share});
-    st().fd_ids[fd] = id;
+    files().shares[id].push_back(share_entry{fd, access, share});
+    files().fd_ids[fd] = id;
 }
 
 /* The engine reads an archive in many small pieces (a local header, a name,
    a descriptor, a signature) and steps back over a few bytes now and then;
    served from a block read ahead, most of them cost no system call.  Only
    files opened by plat_lopen for reading alone have one; every plat_lread
-   and plat_llseek still counts for fault injection and gives what the file
-   holds at the position the program sees. */
+   and plat_llseek still gives what the file holds at the position the
+   program sees. */
 enum { READ_AHEAD = 65536 }; /* bytes one refill asks for */
 
 struct read_ahead {
@@ -131,18 +165,13 @@ off_t seek_outside(read_ahead &ra, int fd, int32_t offset, int whence) {
     return r;
 }
 
-} /* namespace */
-
-bool host_detail::writable(const struct stat &sb) { return (sb.st_mode & 0222) != 0; }
-
-plat_file plat_lopen(const char *path, int mode) {
-    if (fault(FAULT_OPEN)) return HFILE_ERROR;
-    std::string p = host_path(path);
+plat_file native_lopen(const char *path, int mode) {
+    std::string p = posix_path(path);
     int access = mode & 3, share = mode & 0x70;
     struct stat sb;
     if (stat(p.c_str(), &sb) != 0 || S_ISDIR(sb.st_mode)) return HFILE_ERROR;
     if (access != OF_READ && !writable(sb)) return HFILE_ERROR;
-    if (!shares_allow(st().shares[file_id(sb.st_dev, sb.st_ino)], access, share))
+    if (!shares_allow(files().shares[file_id(sb.st_dev, sb.st_ino)], access, share))
         return HFILE_ERROR;
     int flags = access == OF_READ ? O_RDONLY : access == OF_WRITE ? O_WRONLY : O_RDWR;
     int fd = open(p.c_str(), flags | O_CLOEXEC);
@@ -153,17 +182,16 @@ plat_file plat_lopen(const char *path, int mode) {
     return fd;
 }
 
-plat_file plat_lcreat(const char *path, int attributes) {
+plat_file native_lcreat(const char *path, int attributes) {
     (void)attributes;
-    if (fault(FAULT_CREATE)) return HFILE_ERROR;
-    std::string p = host_path(path);
+    std::string p = posix_path(path);
     struct stat sb, db;
     if (stat(parent_of(p).c_str(), &db) != 0 || !writable(db)) return HFILE_ERROR;
     if (stat(p.c_str(), &sb) == 0) {
         if (S_ISDIR(sb.st_mode) || !writable(sb)) return HFILE_ERROR;
-        if (!shares_allow(st().shares[file_id(sb.st_dev, sb.st_ino)], OF_READWRITE, 0))
+        if (!shares_allow(files().shares[file_id(sb.st_dev, sb.st_ino)], OF_READWRITE, 0))
             return HFILE_ERROR;
-        st().created.erase(file_id(sb.st_dev, sb.st_ino));
+        files().created.erase(file_id(sb.st_dev, sb.st_ino));
     }
     int fd = open(p.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd < 0) return HFILE_ERROR;
@@ -172,18 +200,14 @@ plat_file plat_lcreat(const char *path, int attributes) {
     return fd;
 }
 
-uint32_t plat_lread(plat_file f, void *buf, uint32_t count) {
-    if (fault(FAULT_READ_ERROR)) return uint32_t(HFILE_ERROR);
-    if (fault(FAULT_READ_SHORT)) count /= 2;
+uint32_t native_lread(plat_file f, void *buf, uint32_t count) {
     auto it = read_aheads().find(f);
     if (it != read_aheads().end())
         return read_through(it->second, f, static_cast<char *>(buf), count);
     return read_fully(f, static_cast<char *>(buf), count);
 }
 
-uint32_t plat_lwrite(plat_file f, const void *buf, uint32_t count) {
-    if (fault(FAULT_WRITE_ERROR)) return uint32_t(HFILE_ERROR);
-    if (fault(FAULT_WRITE_SHORT)) count /= 2;
+uint32_t native_lwrite(plat_file f, const void *buf, uint32_t count) {
     uint32_t done = 0;
     while (done < count) {
         ssize_t n = write(f, static_cast<const char *>(buf) + done, count - done);
@@ -194,8 +218,7 @@ uint32_t plat_lwrite(plat_file f, const void *buf, uint32_t count) {
     return done;
 }
 
-int32_t plat_llseek(plat_file f, int32_t offset, int origin) {
-    if (fault(FAULT_SEEK)) return HFILE_ERROR;
+int32_t native_llseek(plat_file f, int32_t offset, int origin) {
     int whence = origin == FILE_BEGIN ? SEEK_SET : origin == FILE_CURRENT ? SEEK_CUR : SEEK_END;
     auto it = read_aheads().find(f);
     int32_t inside;
@@ -207,25 +230,59 @@ int32_t plat_llseek(plat_file f, int32_t offset, int origin) {
     return int32_t(r);
 }
 
-plat_file plat_lclose(plat_file f) {
+plat_file native_lclose(plat_file f) {
     read_aheads().erase(f);
-    auto it = st().fd_ids.find(f);
-    if (it != st().fd_ids.end()) {
-        std::vector<share_entry> &opens = st().shares[it->second];
+    auto it = files().fd_ids.find(f);
+    if (it != files().fd_ids.end()) {
+        std::vector<share_entry> &opens = files().shares[it->second];
         for (size_t i = 0; i < opens.size(); i++)
             if (opens[i].fd == f) {
                 opens.erase(opens.begin() + long(i));
                 break;
             }
-        st().fd_ids.erase(it);
+        files().fd_ids.erase(it);
     }
     return close(f) == 0 ? 0 : HFILE_ERROR;
 }
 
-int plat_remove(const char *path) { return remove(host_path(path).c_str()); }
+void *native_global_alloc(uint32_t size, int zeroed) {
+    return zeroed ? calloc(1, size ? size : 1) : malloc(size ? size : 1);
+}
+
+void *native_malloc(size_t size) { return malloc(size ? size : 1); }
+
+void native_free(void *block) { free(block); }
+
+} /* namespace */
+
+const posix_io_ops posix_io_native = {native_lopen,  native_lcreat,       native_lread,
+                                      native_lwrite, native_llseek,       native_lclose,
+                                      native_global_alloc, native_malloc, native_free};
+posix_io_ops posix_io = {native_lopen,  native_lcreat,       native_lread,
+                         native_lwrite, native_llseek,       native_lclose,
+                         native_global_alloc, native_malloc, native_free};
+
+plat_file plat_lopen(const char *path, int mode) { return posix_io.lopen(path, mode); }
+plat_file plat_lcreat(const char *path, int attributes) { return posix_io.lcreat(path, attributes); }
+uint32_t plat_lread(plat_file f, void *buf, uint32_t count) { return posix_io.lread(f, buf, count); }
+uint32_t plat_lwrite(plat_file f, const void *buf, uint32_t count) {
+    return posix_io.lwrite(f, buf, count);
+}
+int32_t plat_llseek(plat_file f, int32_t offset, int origin) {
+    return posix_io.llseek(f, offset, origin);
+}
+plat_file plat_lclose(plat_file f) { return posix_io.lclose(f); }
+void *plat_global_alloc(uint32_t size, int zeroed) { return posix_io.global_alloc(size, zeroed); }
+void plat_global_free(void *block) { plat_free(block); } /* a global block is a heap block here */
+void *plat_malloc(size_t size) { return posix_io.malloc(size); }
+void plat_free(void *block) {
+    if (block) posix_io.free(block);
+}
+
+int plat_remove(const char *path) { return remove(posix_path(path).c_str()); }
 
 int plat_find_first(const char *path, plat_find_data *found) {
-    std::string p = host_path(path);
+    std::string p = posix_path(path);
     if (p.empty() || p.back() == '/') return 0;
     std::string dir = parent_of(p), name = p.substr(p.find_last_of('/') + 1);
     if (p.find('/') == std::string::npos) dir = ".", name = p;
@@ -251,8 +308,8 @@ int plat_find_first(const char *path, plat_find_data *found) {
     if (!writable(sb)) found->dwFileAttributes |= 0x01;
     found->ftLastWriteTime = ft_from_timespec(sb.st_mtim);
     found->ftLastAccessTime = ft_from_timespec(sb.st_atim);
-    auto c = st().created.find(file_id(sb.st_dev, sb.st_ino));
-    found->ftCreationTime = c != st().created.end() ? c->second : found->ftLastWriteTime;
+    auto c = files().created.find(file_id(sb.st_dev, sb.st_ino));
+    found->ftCreationTime = c != files().created.end() ? c->second : found->ftLastWriteTime;
     found->nFileSizeLow = uint32_t(sb.st_size);
     found->nFileSizeHigh = uint32_t(uint64_t(sb.st_size) >> 32);
     snprintf(found->cFileName, sizeof found->cFileName, "%s", match.c_str());
@@ -264,8 +321,8 @@ int plat_get_file_time(plat_file f, plat_filetime *created, plat_filetime *acces
     struct stat sb;
     if (fstat(f, &sb) != 0) return 0;
     plat_filetime w = ft_from_timespec(sb.st_mtim);
-    auto c = st().created.find(file_id(sb.st_dev, sb.st_ino));
-    if (created) *created = c != st().created.end() ? c->second : w;
+    auto c = files().created.find(file_id(sb.st_dev, sb.st_ino));
+    if (created) *created = c != files().created.end() ? c->second : w;
     if (accessed) *accessed = ft_from_timespec(sb.st_atim);
     if (written) *written = w;
     return 1;
@@ -279,32 +336,22 @@ int plat_set_file_time(plat_file f, const plat_filetime *created, const plat_fil
     if (written) ts[1] = timespec_from_ft(*written);
     if (futimens(f, ts) != 0) return 0;
     struct stat sb;
-    if (created && fstat(f, &sb) == 0) st().created[file_id(sb.st_dev, sb.st_ino)] = *created;
+    if (created && fstat(f, &sb) == 0) files().created[file_id(sb.st_dev, sb.st_ino)] = *created;
     return 1;
 }
 
-int plat_chdir(const char *path) { return chdir(host_path(path).c_str()) == 0 ? 0 : -1; }
+int plat_chdir(const char *path) { return chdir(posix_path(path).c_str()) == 0 ? 0 : -1; }
 
 int plat_mkdir(const char *path) {
-    std::string p = host_path(path);
+    std::string p = posix_path(path);
     struct stat db;
     if (stat(parent_of(p).c_str(), &db) != 0 || !writable(db)) return -1;
     return mkdir(p.c_str(), 0777) == 0 ? 0 : -1;
 }
 
-void host_hold_file(const char *path) {
-    struct stat sb;
-    if (stat(host_path(path).c_str(), &sb) != 0) return;
-    st().shares[file_id(sb.st_dev, sb.st_ino)].push_back(
-        share_entry{-1, OF_READWRITE, OF_SHARE_EXCLUSIVE});
-}
 
-void host_release_files(void) {
-    for (auto &entry : st().shares) {
-        std::vector<share_entry> &opens = entry.second;
-        for (size_t i = opens.size(); i-- > 0;)
-            if (opens[i].fd < 0) opens.erase(opens.begin() + long(i));
-    }
+void posix_reset(void) {
+    forget_drives();
+    files().created.clear();
+    posix_io = posix_io_native;
 }
-
-int host_open_files(void) { return int(st().fd_ids.size()); }
