@@ -27,10 +27,10 @@ int fail(const char *format, ...) {
     return 0;
 }
 
-struct window_list {          /* EnumWindows' state for one process */
-    DWORD process_id;         /* whose windows */
-    bool dialogs_only;        /* only "#32770" windows */
-    std::vector<HWND> found;  /* the matches, front to back */
+struct window_list {         /* EnumWindows' state for one process */
+    DWORD process_id;        /* whose windows */
+    bool dialogs_only;       /* only "#32770" windows */
+    std::vector<HWND> found; /* the matches, front to back */
 };
 
 BOOL CALLBACK list_window(HWND w, LPARAM lp) {
@@ -39,8 +39,8 @@ BOOL CALLBACK list_window(HWND w, LPARAM lp) {
     char class_name[16];
     GetWindowThreadProcessId(w, &owner_id);
     if (owner_id == l->process_id && IsWindowVisible(w) &&
-        (!l->dialogs_only || (GetClassNameA(w, class_name, sizeof class_name) &&
-                              strcmp(class_name, "#32770") == 0)))
+        (!l->dialogs_only ||
+         (GetClassNameA(w, class_name, sizeof class_name) && strcmp(class_name, "#32770") == 0)))
         l->found.push_back(w);
     return TRUE;
 }
@@ -212,15 +212,17 @@ HWND driver_open_window(const char *class_name, const char *path, UINT release_m
     wc.lpfnWndProc = quiet_window;
     wc.hInstance = GetModuleHandleA(nullptr);
     wc.lpszClassName = class_name;
-    HANDLE file = path ? CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr)
-                       : nullptr;
-    if (file == INVALID_HANDLE_VALUE) return fail("cannot hold %s (error %lu)", path, GetLastError()), nullptr;
+    HANDLE file =
+        path ? CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr) : nullptr;
+    if (file == INVALID_HANDLE_VALUE)
+        return fail("cannot hold %s (error %lu)", path, GetLastError()), nullptr;
     RegisterClassA(&wc);
     HWND w = CreateWindowA(class_name, class_name, WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr,
                            nullptr, wc.hInstance, nullptr);
     if (!w) {
         if (file) CloseHandle(file);
-        return fail("cannot create a window of class %s (error %lu)", class_name, GetLastError()), nullptr;
+        return fail("cannot create a window of class %s (error %lu)", class_name, GetLastError()),
+               nullptr;
     }
     SetPropA(w, RELEASE_MESSAGE, reinterpret_cast<HANDLE>(UINT_PTR(release_message)));
     if (file) SetPropA(w, HELD_FILE, file);

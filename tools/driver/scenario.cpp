@@ -89,7 +89,8 @@ bool lookup(const std::string &name, std::string *value) {
         return found != S.vars.end() && (*value = found->second, true);
     }
     size_t at = size_t(atoi(name.c_str()));
-    return !calls.empty() && at > 0 && at < calls.back().size() && (*value = calls.back()[at], true);
+    return !calls.empty() && at > 0 && at < calls.back().size() &&
+           (*value = calls.back()[at], true);
 }
 
 /* A word with its ${name} values laid in. */
@@ -249,8 +250,7 @@ bool type(const words &w) {
    goes: setup goes on without counting a wait in dots. */
 bool enter(const words &w) {
     scenario_run *r;
-    if (!type({"type", "directory", w[1]}) || !press({"press", "OK"}) || !running(&r))
-        return false;
+    if (!type({"type", "directory", w[1]}) || !press({"press", "OK"}) || !running(&r)) return false;
     if (w.size() < 3) return true;
     for (DWORD start = GetTickCount(); up(r->dialog); driver_pump(r->process.process, WATCH_MS)) {
         if (driver_item_text(r->dialog, IDC_DIR_TEXT2).find('.') != std::string::npos)
@@ -285,16 +285,16 @@ bool exit_step(const words &w) {
            step_expect("the exit code", std::to_string(code), w[1]);
 }
 
-struct bar_watch {        /* what ends has seen of the progress dialog */
-    words files;          /* the disk's files in the order they are written */
+struct bar_watch {           /* what ends has seen of the progress dialog */
+    words files;             /* the disk's files in the order they are written */
     std::vector<bool> there; /* which of them the target held before */
-    size_t at;            /* the one the file line showed last */
-    bool fresh;           /* whether the line showed it first at the last look */
-    int early;            /* looks that found the next file begun under it */
-    int position, range;  /* the bar's last reading */
-    size_t settled_at;    /* the file the line showed at two looks running */
-    int settled;          /* the bar's reading at the second of them */
-    bool pictured;        /* whether it was pictured half-way */
+    size_t at;               /* the one the file line showed last */
+    bool fresh;              /* whether the line showed it first at the last look */
+    int early;               /* looks that found the next file begun under it */
+    int position, range;     /* the bar's last reading */
+    size_t settled_at;       /* the file the line showed at two looks running */
+    int settled;             /* the bar's reading at the second of them */
+    bool pictured;           /* whether it was pictured half-way */
 };
 
 /* One look at the bar, unless it went meanwhile: it never goes back and
@@ -321,10 +321,12 @@ bool watch_line(const scenario_run &r, const std::string &target, bar_watch *b) 
     auto at = std::find(b->files.begin() + long(b->at), b->files.end(), line);
     b->fresh = !line.empty() && (at == b->files.end() || size_t(at - b->files.begin()) != b->at);
     if (line.empty()) return true;
-    if (at == b->files.end()) return step_failed("the file line showed \"%s\" out of turn", line.c_str());
+    if (at == b->files.end())
+        return step_failed("the file line showed \"%s\" out of turn", line.c_str());
     for (; b->at < size_t(at - b->files.begin()); b->at++)
         if (GetFileAttributesA((target + b->files[b->at]).c_str()) == INVALID_FILE_ATTRIBUTES)
-            return step_failed("%s was not written before %s showed", b->files[b->at].c_str(), line.c_str());
+            return step_failed("%s was not written before %s showed", b->files[b->at].c_str(),
+                               line.c_str());
     bool next = ++at != b->files.end() && !b->there[size_t(at - b->files.begin())] &&
                 GetFileAttributesA((target + *at).c_str()) != INVALID_FILE_ATTRIBUTES;
     b->early += next && driver_item_text(r.bar, IDC_PRG_FILE) == line;
@@ -348,7 +350,8 @@ bool bar_came_to_end(const bar_watch &b) {
     DWORD disk = size_of(src + "setup.tv");
     int share = 1;
     for (size_t i = 0; i < b.files.size(); i++) {
-        DWORD size = size_of(i < loose ? src + b.files[i] : scenario_var("product") + "/" + b.files[i]);
+        DWORD size =
+            size_of(i < loose ? src + b.files[i] : scenario_var("product") + "/" + b.files[i]);
         disk += i < loose ? size : 0;
         share += i >= b.settled_at ? int(size / PROGRESS_UNIT) + 1 : 0;
     }
@@ -374,7 +377,8 @@ bool ends(const words &w) {
             return step_failed("a box during the installation: %s",
                                driver_item_text(shown, DRIVER_BOX_TEXT).c_str());
         }
-        if (GetTickCount() - start > DRIVER_WAIT_MS * 2) return step_failed("the installation goes on");
+        if (GetTickCount() - start > DRIVER_WAIT_MS * 2)
+            return step_failed("the installation goes on");
         if (!watch_line(*r, w[1], &b) || !watch_bar(*r, &b)) return false;
         if (!b.pictured && b.range && b.position * 2 >= b.range)
             b.pictured = picture(r->bar, "working");

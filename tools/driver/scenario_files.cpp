@@ -24,12 +24,12 @@ struct file_times { /* the three times of a file */
 /* Where the machine's settings live; each one changed is put back. */
 enum setting_place { REGISTRY_MACHINE, REGISTRY_USER, WIN_INI, WINFILE_INI };
 
-struct setting {          /* one setting as it was before a step changed it */
-    setting_place place;  /* where */
-    std::string key;      /* registry key or profile section */
-    std::string name;     /* value name or profile key */
-    bool had;             /* whether it was there */
-    std::string value;    /* what it held */
+struct setting {         /* one setting as it was before a step changed it */
+    setting_place place; /* where */
+    std::string key;     /* registry key or profile section */
+    std::string name;    /* value name or profile key */
+    bool had;            /* whether it was there */
+    std::string value;   /* what it held */
 };
 
 std::vector<setting> changed; /* latest last */
@@ -142,8 +142,8 @@ bool change(setting_place place, const words &w) {
     s.had = read_setting(s, &s.value);
     changed.push_back(s);
     const char *value = w.size() > 3 && w[3] != "-" ? w[3].c_str() : nullptr;
-    return write_setting(s, value) ||
-           step_failed("cannot set [%s] %s (error %lu)", w[1].c_str(), w[2].c_str(), GetLastError());
+    return write_setting(s, value) || step_failed("cannot set [%s] %s (error %lu)", w[1].c_str(),
+                                                  w[2].c_str(), GetLastError());
 }
 
 /* Stopped while copying loose file `copied`: those before and it are whole,
@@ -276,7 +276,9 @@ bool holds(const words &w) {
 }
 
 bool machine(const words &w) { return change(REGISTRY_MACHINE, w); }
-bool extension(const words &w) { return change(WIN_INI, {"", "extensions", w[1], w.size() > 2 ? w[2] : "-"}); }
+bool extension(const words &w) {
+    return change(WIN_INI, {"", "extensions", w[1], w.size() > 2 ? w[2] : "-"});
+}
 bool winfile(const words &w) { return change(WINFILE_INI, w); }
 
 /* winfile-is SECTION KEY VALUE: what winfile.ini lists ("-": nothing). */
@@ -297,7 +299,8 @@ bool installed(const words &w) {
     if (cut < loose) return copy_stopped(w[1], files, cut);
     for (size_t i = 0; i < files.size(); i++)
         if (!(i < loose ? loose_installed(w[1], files[i])
-                        : i < cut ? member_installed(w[1], files[i]) : absent(w[1] + files[i])))
+              : i < cut ? member_installed(w[1], files[i])
+                        : absent(w[1] + files[i])))
             return false;
     return true;
 }
@@ -328,7 +331,8 @@ words scenario_files(void) {
     WIN32_FIND_DATAA found;
     HANDLE all = FindFirstFileA((scenario_var("product") + "/*").c_str(), &found);
     for (BOOL more = all != INVALID_HANDLE_VALUE; more; more = FindNextFileA(all, &found))
-        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) members.push_back(found.cFileName);
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            members.push_back(found.cFileName);
     if (all != INVALID_HANDLE_VALUE) FindClose(all);
     std::sort(members.begin(), members.end());
     files.insert(files.end(), members.begin(), members.end());

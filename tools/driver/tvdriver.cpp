@@ -15,21 +15,21 @@ namespace {
 
 enum { PLAY_SETTLE_MS = 60 };
 
-struct play_state {           /* what play has met so far */
-    const char *shots;        /* directory of the pictures */
-    std::vector<HWND> seen;   /* dialogs met, each pictured once */
-    HWND install;             /* the install directory dialog, once met */
-    std::string target;       /* its field's last text */
+struct play_state {         /* what play has met so far */
+    const char *shots;      /* directory of the pictures */
+    std::vector<HWND> seen; /* dialogs met, each pictured once */
+    HWND install;           /* the install directory dialog, once met */
+    std::string target;     /* its field's last text */
 };
 
 /* Pictures a dialog met for the first time and says what it shows. */
 void meet(play_state *s, HWND d) {
     s->seen.push_back(d);
     bool directory = GetDlgItem(d, IDC_DIR_EDIT) != nullptr, box = GetDlgItem(d, DRIVER_BOX_TEXT);
-    const char *kind = directory                   ? "install-directory"
+    const char *kind = directory                     ? "install-directory"
                        : GetDlgItem(d, IDC_PRG_FILE) ? "progress"
-                       : box                       ? "box"
-                                                   : "restart";
+                       : box                         ? "box"
+                                                     : "restart";
     driver_pump(nullptr, PLAY_SETTLE_MS); /* painted */
     char path[MAX_PATH];
     snprintf(path, sizeof path, "%s\\%02d-%s.bmp", s->shots, int(s->seen.size()), kind);
@@ -68,7 +68,9 @@ int main(int argc, char **argv) {
     if (argc > 3 && strcmp(argv[1], "play") == 0) return play(argv);
     if (argc > 2 && strcmp(argv[1], "scenario") == 0)
         return scenario_play(argv[2], argc - 3, argv + 3);
-    fprintf(stderr, "usage: tvdriver scenario FILE [NAME=VALUE]...   play FILE, NAME=VALUE as ${NAME}\n"
-                    "       tvdriver play SETUP.EXE DIR              follow setup, picturing each dialog in DIR\n");
+    fprintf(stderr,
+            "usage: tvdriver scenario FILE [NAME=VALUE]...   play FILE, NAME=VALUE as ${NAME}\n"
+            "       tvdriver play SETUP.EXE DIR              follow setup, picturing each dialog "
+            "in DIR\n");
     return 2;
 }
