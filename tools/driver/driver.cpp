@@ -8,10 +8,10 @@
  */
 #include "tools/driver/driver.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
-#include <algorithm>
 
 namespace {
 

@@ -12,16 +12,22 @@
 #include "progress/progress.h"
 #include "resources/dialog.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
-#include <algorithm>
 
 scenario_state S;
 
 namespace {
 
-enum { MACRO_DEPTH = 8, SETTLE_MS = 50, WATCH_MS = 2, METER_RANGE = 0, METER_POS = 4 };
+enum {
+    MACRO_DEPTH = 8, /* defined steps within defined steps */
+    SETTLE_MS = 50,  /* for a dialog first seen to paint */
+    WATCH_MS = 2,    /* between two looks at a dialog at work */
+    METER_RANGE = 0, /* the Meter's window word holding its range: read */
+    METER_POS = 4    /* directly, as setup serves no messages while busy */
+};
 
 struct line {          /* one line of a scenario file */
     std::string where; /* file:number, for messages */

@@ -8,10 +8,10 @@
  */
 #include "tools/driver/scenario.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <algorithm>
 
 namespace {
 
