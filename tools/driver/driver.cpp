@@ -1,10 +1,10 @@
 /*
- * driver.cpp: the user's side of SETUP.EXE for the end-to-end tests and the
- * demonstration: machine settings, processes, dialogs, icons, screenshots.
+ * driver.cpp: the user's side of SETUP.EXE for the scenario player and the
+ * main job: windows of our own, processes, dialogs, icons, pictures.
  *
- * Waits poll a condition every DRIVER_POLL_MS while this thread's own messages are
- * served, so that a window of ours never holds up a broadcast; each ends at
- * its bound with a message naming what did not happen.
+ * Waits poll a condition every DRIVER_POLL_MS while this thread's own
+ * messages are served, so that a window of ours never holds up a broadcast;
+ * each ends at its bound with a message naming what did not happen.
  */
 #include "tools/driver/driver.h"
 
