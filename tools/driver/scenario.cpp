@@ -319,7 +319,7 @@ bool watch_bar(const scenario_run &r, bar_watch *b) {
 }
 
 /* One look at the file line: the files show in the order they are written,
-   each one before it shows is whole, and the next one is not being written
+   each one before it shows is there, and the next one is not being written
    under it (the engine creates a member just before naming it, so one look
    may find that). */
 bool watch_line(const scenario_run &r, const std::string &target, bar_watch *b) {
