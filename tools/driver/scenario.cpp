@@ -9,6 +9,10 @@
  */
 #include "tools/driver/scenario.h"
 
+#include "progress/progress.h"
+#include "resources/dialog.h"
+
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -17,7 +21,13 @@ scenario_state S;
 
 namespace {
 
-enum { PROGRESS_FILE = 104, DIRECTORY_FIELD = 101, MACRO_DEPTH = 8, SETTLE_MS = 50 };
+enum {
+    MACRO_DEPTH = 8, /* defined steps within defined steps */
+    SETTLE_MS = 50,  /* for a dialog first seen to paint */
+    WATCH_MS = 2,    /* between two looks at a dialog at work */
+    METER_RANGE = 0, /* the Meter's window word holding its range: read */
+    METER_POS = 4    /* directly, as setup serves no messages while busy */
+};
 
 struct line {          /* one line of a scenario file */
     std::string where; /* file:number, for messages */
@@ -26,6 +36,7 @@ struct line {          /* one line of a scenario file */
 
 std::vector<line> lines;                         /* the script, includes laid in */
 std::map<std::string, std::vector<line>> macros; /* define NAME ... end */
+std::vector<words> calls;                        /* the words of each defined step playing */
 
 /* ---- Reading -------------------------------------------------------------- */
 
@@ -76,6 +87,18 @@ bool load(const std::string &path) {
     return ok;
 }
 
+/* ${1}, ${2}, ... are the words of the defined step playing, and of no
+   other: a call with fewer words finds nothing for the others. */
+bool lookup(const std::string &name, std::string *value) {
+    if (name.find_first_not_of("0123456789") != std::string::npos) {
+        auto found = S.vars.find(name);
+        return found != S.vars.end() && (*value = found->second, true);
+    }
+    size_t at = size_t(atoi(name.c_str()));
+    return !calls.empty() && at > 0 && at < calls.back().size() &&
+           (*value = calls.back()[at], true);
+}
+
 /* A word with its ${name} values laid in. */
 bool substitute(const std::string &token, std::string *out) {
     out->clear();
@@ -85,9 +108,9 @@ bool substitute(const std::string &token, std::string *out) {
             *out += token.substr(at);
             break;
         }
-        std::string name = token.substr(open + 2, close - open - 2);
-        if (!S.vars.count(name)) return step_failed("nothing is set as ${%s}", name.c_str());
-        *out += token.substr(at, open - at) + S.vars[name];
+        std::string name = token.substr(open + 2, close - open - 2), value;
+        if (!lookup(name, &value)) return step_failed("nothing is set as ${%s}", name.c_str());
+        *out += token.substr(at, open - at) + value;
         at = close + 1;
     }
     return true;
@@ -95,39 +118,27 @@ bool substitute(const std::string &token, std::string *out) {
 
 /* ---- Setup's windows ------------------------------------------------------ */
 
-scenario_run *current() { return S.runs.empty() ? nullptr : &S.runs.back(); }
-
-bool known(const scenario_run &r, HWND w) {
-    for (HWND a : S.answered)
-        if (a == w) return true;
-    return w == r.dialog || w == r.bar || w == r.box;
-}
-
-struct dialog_hunt {         /* EnumWindows' state for new_dialog */
-    const scenario_run *run; /* whose dialogs, and which are known */
-    HWND found;              /* topmost other dialog */
+struct scenario_run {        /* one SETUP.EXE the scenario started */
+    driver_process process;  /* the program */
+    HWND dialog;             /* its first dialog that is not a message box */
+    HWND bar;                /* its progress dialog, once up */
+    HWND box;                /* the message box waiting for its answer */
+    DWORD first_ms;          /* from its start to its first dialog */
+    std::vector<HWND> known; /* every dialog and box met, which may linger */
 };
 
-BOOL CALLBACK hunt_dialog(HWND w, LPARAM lp) {
-    dialog_hunt *h = reinterpret_cast<dialog_hunt *>(lp);
-    DWORD owner_id = 0;
-    char class_name[16];
-    GetWindowThreadProcessId(w, &owner_id);
-    if (owner_id != h->run->process.id || !IsWindowVisible(w) || known(*h->run, w) ||
-        !GetClassNameA(w, class_name, sizeof class_name) || strcmp(class_name, "#32770") != 0)
-        return TRUE;
-    h->found = w;
-    return FALSE;
-}
+std::vector<scenario_run> runs; /* started programs, latest last */
 
-/* A shown dialog of the run not met before, waited for up to timeout_ms. */
-HWND new_dialog(const scenario_run &r, DWORD timeout_ms) {
+/* A shown dialog of the run not met before, waited for up to timeout_ms;
+   from then on it is known. */
+HWND new_dialog(scenario_run &r, DWORD timeout_ms) {
     DWORD start = GetTickCount();
     do {
-        dialog_hunt h = {&r, nullptr};
-        EnumWindows(hunt_dialog, reinterpret_cast<LPARAM>(&h));
-        if (h.found) return h.found;
-        driver_pump(r.process.process, 20);
+        if (HWND found = driver_new_dialog(r.process.id, r.known)) {
+            r.known.push_back(found);
+            return found;
+        }
+        driver_pump(r.process.process, DRIVER_POLL_MS);
     } while (GetTickCount() - start < timeout_ms);
     return nullptr;
 }
@@ -136,40 +147,57 @@ bool picture(HWND window, const char *what) {
     char path[MAX_PATH];
     snprintf(path, sizeof path, "%s/%s_%02d_%s.bmp", scenario_var("shots").c_str(), S.label.c_str(),
              ++S.shots, what);
-    return driver_screenshot_window(window, path) || step_failed("%s", driver_error());
+    return driver_picture(window, path) || step_failed("%s", driver_error());
 }
 
 bool running(scenario_run **r) {
-    *r = current();
+    *r = runs.empty() ? nullptr : &runs.back();
     return *r || step_failed("no setup is running");
 }
+
+bool up(HWND w) { return IsWindow(w) && IsWindowVisible(w); }
 
 /* The window the dialog steps read: the dialog, or the box when setup has
    shown nothing else. */
 HWND shown(const scenario_run &r) { return r.dialog ? r.dialog : r.box; }
 
+struct control_name { /* a control the scenarios name */
+    const char *name; /* as written */
+    int id;           /* its id */
+};
+// clang-format off
+const control_name CONTROLS[] = {
+    {"OK",        IDC_OK},
+    {"Cancel",    IDC_CANCEL},
+    {"Yes",       IDYES},
+    {"No",        IDNO},
+    {"directory", IDC_DIR_EDIT},
+    {"upper",     IDC_DIR_TEXT1},
+    {"lower",     IDC_DIR_TEXT2},
+    {nullptr,     0}};
+// clang-format on
+
 int number(const std::string &text) { return int(strtol(text.c_str(), nullptr, 0)); }
 
-/* A button by its name or its number. */
-int button(const std::string &name) {
-    static const char *const names[] = {"", "OK", "Cancel", "", "", "", "Yes", "No"};
-    for (int id = 1; id < 8; id++)
-        if (name == names[id]) return id;
+/* A control by its name, or by its number where the resources give it none. */
+int control(const std::string &name) {
+    for (const control_name *c = CONTROLS; c->name; c++)
+        if (name == c->name) return c->id;
     return number(name);
 }
 
 /* start [WHAT]: SETUP.EXE of ${src} started and its first dialog awaited. */
 bool start(const words &w) {
-    scenario_run r = {{nullptr, 0}, nullptr, nullptr, nullptr, 0};
+    runs.push_back({{nullptr, 0}, nullptr, nullptr, nullptr, 0, {}});
+    scenario_run &r = runs.back();
     DWORD began = GetTickCount();
-    if (!driver_start((scenario_var("src") + "SETUP.EXE").c_str(), nullptr, &r.process))
+    if (!driver_start((scenario_var("src") + "SETUP.EXE").c_str(), &r.process))
         return step_failed("%s", driver_error());
-    S.runs.push_back(r);
-    HWND first = new_dialog(S.runs.back(), DRIVER_WAIT_MS);
+    HWND first = new_dialog(r, DRIVER_WAIT_MS);
     if (!first)
         return step_failed("%s did not appear", w.size() > 1 ? w[1].c_str() : "its first dialog");
-    (GetDlgItem(first, DRIVER_BOX_TEXT) ? S.runs.back().box : S.runs.back().dialog) = first;
-    S.runs.back().first_ms = GetTickCount() - began;
+    (GetDlgItem(first, DRIVER_BOX_TEXT) ? r.box : r.dialog) = first;
+    r.first_ms = GetTickCount() - began;
     driver_pump(nullptr, SETTLE_MS);
     return picture(first, "first");
 }
@@ -186,29 +214,25 @@ bool slow(const words &w) {
 std::string icon_of(HWND box, const std::string &expected) {
     bool iconless = expected == "none";
     if (iconless) driver_pump(nullptr, 100);
-    driver_icon shown = driver_box_icon(box, iconless ? 0 : DRIVER_WAIT_MS / 5);
-    return driver_icon_name(shown == DRIVER_ICON_OTHER && iconless ? DRIVER_ICON_NONE : shown);
+    std::string shown = driver_box_icon(box, iconless ? 0 : DRIVER_WAIT_MS / 5);
+    return shown == "other" && iconless ? "none" : shown;
 }
 
-/* Whether the box's owner is the run's "dialog", its "bar" or "none". */
-bool owned_by(const scenario_run &r, const std::string &name) {
-    HWND owner = GetWindow(r.box, GW_OWNER);
-    return name == "none" ? !owner : owner && owner == (name == "dialog" ? r.dialog : r.bar);
-}
-
-/* box TEXT CAPTION ICON OWNER: the next box, owned by "dialog", "bar" or
-   "none" ("-": either). */
+/* box TEXT CAPTION ICON OWNER: the next box, owned by the run's "dialog",
+   its "bar" or "none". */
 bool box(const words &w) {
     scenario_run *r;
     if (!running(&r)) return false;
     if (!r->box) r->box = new_dialog(*r, DRIVER_WAIT_MS * 2);
     if (!r->box) return step_failed("no box saying \"%s\" came", w[1].c_str());
+    HWND owner = GetWindow(r->box, GW_OWNER);
+    HWND expected = w[4] == "dialog" ? r->dialog : w[4] == "bar" ? r->bar : nullptr;
     std::string icon = icon_of(r->box, w[3]);
     return picture(r->box, "box") &&
            step_expect("the box's text", driver_item_text(r->box, DRIVER_BOX_TEXT), w[1]) &&
            step_expect("the box's caption", driver_caption(r->box), w[2]) &&
            step_expect("the box's icon", icon, w[3]) &&
-           (w[4] == "-" || owned_by(*r, w[4]) ||
+           ((owner == expected && (expected || w[4] == "none")) ||
             step_failed("the box is not owned by %s", w[4].c_str()));
 }
 
@@ -217,45 +241,42 @@ bool press(const words &w) {
     scenario_run *r;
     if (!running(&r)) return false;
     HWND target = r->box ? r->box : r->dialog;
-    if (r->box) S.answered.push_back(r->box);
     r->box = nullptr;
-    return driver_press(target, button(w[1])) || step_failed("%s", driver_error());
+    return driver_press(target, control(w[1])) || step_failed("%s", driver_error());
 }
 
 bool type(const words &w) {
     scenario_run *r;
-    return running(&r) && (driver_type(r->dialog, number(w[1]), w[2].c_str()) ||
+    return running(&r) && (driver_type(r->dialog, control(w[1]), w[2].c_str()) ||
                            step_failed("%s", driver_error()));
 }
 
-/* enter DIRECTORY: typed into the directory field, then OK. */
+/* enter DIRECTORY [nowait]: typed into the directory field, then OK.  With
+   nowait, the lower line is watched from before the press until the dialog
+   goes: setup goes on without counting a wait in dots. */
 bool enter(const words &w) {
-    return type({"type", std::to_string(DIRECTORY_FIELD), w[1]}) && press({"press", "OK"});
+    scenario_run *r;
+    if (!type({"type", "directory", w[1]}) || !press({"press", "OK"}) || !running(&r)) return false;
+    if (w.size() < 3) return true;
+    for (DWORD start = GetTickCount(); up(r->dialog); driver_pump(r->process.process, WATCH_MS)) {
+        if (driver_item_text(r->dialog, IDC_DIR_TEXT2).find('.') != std::string::npos)
+            return step_failed("setup waited for a shell extension");
+        if (GetTickCount() - start > DRIVER_WAIT_MS) return step_failed("the dialog stayed up");
+    }
+    return true;
 }
 
-/* progress [MS]: the progress dialog comes next, pictured at once; with MS,
-   pictured again over the first after up to MS of its work, when it has
-   painted what it is doing, unless it has gone by then. */
-bool progress(const words &w) {
+/* progress: the progress dialog comes next, pictured at once. */
+bool progress(const words &) {
     scenario_run *r;
     if (!running(&r)) return false;
     HWND shown = new_dialog(*r, DRIVER_WAIT_MS);
-    S.answered.push_back(r->dialog); /* it may linger while the next one shows */
     if (!shown) return step_failed("no progress dialog came");
-    if (!GetDlgItem(shown, PROGRESS_FILE))
+    if (!GetDlgItem(shown, IDC_PRG_FILE))
         return step_failed("a box instead of the progress dialog: %s",
                            driver_item_text(shown, DRIVER_BOX_TEXT).c_str());
     r->bar = shown;
-    if (!picture(shown, "progress")) return false;
-    if (w.size() < 2) return true;
-    for (DWORD start = GetTickCount();
-         IsWindowVisible(shown) && GetTickCount() - start < DWORD(number(w[1]));)
-        driver_pump(r->process.process, 10);
-    if (IsWindowVisible(shown)) {
-        S.shots--; /* the first picture's name */
-        picture(shown, "progress");
-    }
-    return true;
+    return picture(shown, "progress");
 }
 
 /* exit CODE: setup ends with it, showing nothing more meanwhile. */
@@ -263,33 +284,117 @@ bool exit_step(const words &w) {
     scenario_run *r;
     if (!running(&r)) return false;
     DWORD code = 0;
-    bool ended = driver_wait_exit(&r->process, DRIVER_WAIT_MS, &code, 1);
+    bool ended = driver_wait_exit(&r->process, DRIVER_WAIT_MS, &code, r->known);
     driver_end(&r->process);
-    S.runs.pop_back();
+    runs.pop_back();
     return (ended || step_failed("%s", driver_error())) &&
            step_expect("the exit code", std::to_string(code), w[1]);
 }
 
-/* ends: the progress dialog goes with no box meanwhile, and setup ends 0. */
-bool ends(const words &) {
+struct bar_watch {           /* what ends has seen of the progress dialog */
+    words files;             /* the disk's files in the order they are written */
+    std::vector<bool> there; /* which of them the target held before */
+    size_t at;               /* the one the file line showed last */
+    bool fresh;              /* whether the line showed it first at the last look */
+    int early;               /* looks that found the next file begun under it */
+    int position, range;     /* the bar's last reading */
+    size_t settled_at;       /* the file the line showed at two looks running */
+    int settled;             /* the bar's reading at the second of them */
+    bool pictured;           /* whether it was pictured half-way */
+};
+
+/* One look at the bar, unless it went meanwhile: it never goes back and
+   stays within its range. */
+bool watch_bar(const scenario_run &r, bar_watch *b) {
+    HWND meter = GetDlgItem(r.bar, IDC_PRG_METER);
+    int range = int(GetWindowLongA(meter, METER_RANGE) & 0xFFFF);
+    int position = int(GetWindowLongA(meter, METER_POS) & 0xFFFF);
+    if (!up(meter) || !range) return true;
+    if (position < b->position || position > range || (b->range && range != b->range))
+        return step_failed("the bar went from %d of %d to %d of %d", b->position, b->range,
+                           position, range);
+    b->range = range, b->position = position;
+    if (!b->fresh) b->settled_at = b->at, b->settled = position;
+    return true;
+}
+
+/* One look at the file line: the files show in the order they are written,
+   each one before it shows is there, and the next one is not being written
+   under it (the engine creates a member just before naming it, so one look
+   may find that). */
+bool watch_line(const scenario_run &r, const std::string &target, bar_watch *b) {
+    std::string line = driver_item_text(r.bar, IDC_PRG_FILE);
+    auto at = std::find(b->files.begin() + long(b->at), b->files.end(), line);
+    b->fresh = !line.empty() && (at == b->files.end() || size_t(at - b->files.begin()) != b->at);
+    if (line.empty()) return true;
+    if (at == b->files.end())
+        return step_failed("the file line showed \"%s\" out of turn", line.c_str());
+    for (; b->at < size_t(at - b->files.begin()); b->at++)
+        if (GetFileAttributesA((target + b->files[b->at]).c_str()) == INVALID_FILE_ATTRIBUTES)
+            return step_failed("%s was not written before %s showed", b->files[b->at].c_str(),
+                               line.c_str());
+    bool next = ++at != b->files.end() && !b->there[size_t(at - b->files.begin())] &&
+                GetFileAttributesA((target + *at).c_str()) != INVALID_FILE_ATTRIBUTES;
+    b->early += next && driver_item_text(r.bar, IDC_PRG_FILE) == line;
+    return b->early < 2 ||
+           step_failed("%s was begun while the file line showed %s", at->c_str(), line.c_str());
+}
+
+DWORD size_of(const std::string &path) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    return GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) ? data.nFileSizeLow : 0;
+}
+
+/* The bar counts the disk in tens of kilobytes: the loose files and the
+   archive.  Its last step, to the end as the dialog goes, is too quick to
+   be seen from here: the last reading taken while the file line had shown
+   the same file for a while must have come within the share of that file
+   and those after it (at most their own sizes and a header each). */
+bool bar_came_to_end(const bar_watch &b) {
+    std::string src = scenario_var("src");
+    size_t loose = scenario_list("loose").size();
+    DWORD disk = size_of(src + "setup.tv");
+    int share = 1;
+    for (size_t i = 0; i < b.files.size(); i++) {
+        DWORD size =
+            size_of(i < loose ? src + b.files[i] : scenario_var("product") + "/" + b.files[i]);
+        disk += i < loose ? size : 0;
+        share += i >= b.settled_at ? int(size / PROGRESS_UNIT) + 1 : 0;
+    }
+    int range = int((disk >> 10) / 10);
+    return (b.range == range || step_failed("the bar's range is %d, not %d", b.range, range)) &&
+           (b.settled + share >= range ||
+            step_failed("the bar stopped at %d of %d with %s on the line", b.settled, range,
+                        b.files[b.settled_at].c_str()));
+}
+
+/* ends TARGET: the progress dialog goes with no box meanwhile, its bar
+   moving forward to its end and its file line naming each file of the disk
+   as it is written into TARGET; then setup ends 0. */
+bool ends(const words &w) {
     scenario_run *r;
     if (!running(&r) || !r->bar) return r && step_failed("no progress dialog to watch");
-    for (DWORD start = GetTickCount();
-         IsWindow(r->bar) && IsWindowVisible(r->bar) && GetTickCount() - start < DRIVER_WAIT_MS * 2;
-         driver_pump(r->process.process, 20)) {
+    bar_watch b = {scenario_files(), {}, 0, false, 0, 0, 0, 0, 0, false};
+    for (const std::string &f : b.files)
+        b.there.push_back(GetFileAttributesA((w[1] + f).c_str()) != INVALID_FILE_ATTRIBUTES);
+    for (DWORD start = GetTickCount(); up(r->bar); driver_pump(r->process.process, WATCH_MS)) {
         if (HWND shown = new_dialog(*r, 0)) {
             picture(shown, "unexpected");
             return step_failed("a box during the installation: %s",
                                driver_item_text(shown, DRIVER_BOX_TEXT).c_str());
         }
+        if (GetTickCount() - start > DRIVER_WAIT_MS * 2)
+            return step_failed("the installation goes on");
+        if (!watch_line(*r, w[1], &b) || !watch_bar(*r, &b)) return false;
+        if (!b.pictured && b.range && b.position * 2 >= b.range)
+            b.pictured = picture(r->bar, "working");
     }
-    return exit_step({"exit", "0"});
+    return bar_came_to_end(b) && exit_step({"exit", "0"});
 }
 
 bool bar_gone(const words &) {
     scenario_run *r;
-    return running(&r) && (!(IsWindow(r->bar) && IsWindowVisible(r->bar)) ||
-                           step_failed("the progress dialog is still up"));
+    return running(&r) && (!up(r->bar) || step_failed("the progress dialog is still up"));
 }
 
 /* cancel-during copy|extract: Cancel pressed once the file line shows a
@@ -298,19 +403,17 @@ bool bar_gone(const words &) {
 bool cancel_during(const words &w) {
     scenario_run *r;
     if (!running(&r) || !r->bar) return r && step_failed("no progress dialog to cancel");
-    words names = w[1] == "copy" ? scenario_list("loose") : scenario_members();
-    auto listed = [&names](const std::string &file) {
-        for (const std::string &n : names)
-            if (n == file) return true;
-        return false;
-    };
-    for (DWORD start = GetTickCount(); !listed(driver_item_text(r->bar, PROGRESS_FILE));
+    words all = scenario_files(), loose = scenario_list("loose");
+    auto first = all.begin() + long(w[1] == "copy" ? 0 : loose.size());
+    auto last = w[1] == "copy" ? all.begin() + long(loose.size()) : all.end();
+    auto listed = [&](const std::string &file) { return std::find(first, last, file) != last; };
+    for (DWORD start = GetTickCount(); !listed(driver_item_text(r->bar, IDC_PRG_FILE));
          driver_pump(nullptr, 5))
         if (GetTickCount() - start > DRIVER_WAIT_MS || !IsWindow(r->bar))
             return step_failed("the file line never showed a file to %s", w[1].c_str());
-    if (!driver_press(r->bar, IDCANCEL)) return step_failed("%s", driver_error());
+    if (!driver_press(r->bar, IDC_CANCEL)) return step_failed("%s", driver_error());
     r->box = new_dialog(*r, DRIVER_WAIT_MS);
-    S.vars["file"] = driver_item_text(r->bar, PROGRESS_FILE);
+    S.vars["file"] = driver_item_text(r->bar, IDC_PRG_FILE);
     return (r->box || step_failed("Cancel asked nothing")) &&
            (listed(S.vars["file"]) || step_failed("cancelled after %s", w[1].c_str()));
 }
@@ -319,13 +422,13 @@ bool cancel_during(const words &w) {
 bool field(const words &w) {
     scenario_run *r;
     return running(&r) &&
-           step_expect("the field", driver_field_text(shown(*r), number(w[1])), w[2]);
+           step_expect("the field", driver_field_text(shown(*r), control(w[1])), w[2]);
 }
 
 bool text(const words &w) {
     scenario_run *r;
     return running(&r) &&
-           step_expect("the control's text", driver_item_text(shown(*r), number(w[1])), w[2]);
+           step_expect("the control's text", driver_item_text(shown(*r), control(w[1])), w[2]);
 }
 
 bool caption(const words &w) {
@@ -337,70 +440,40 @@ bool enabled(const words &w) {
     scenario_run *r;
     return running(&r) &&
            step_expect("whether the control is enabled",
-                       IsWindowEnabled(GetDlgItem(shown(*r), number(w[1]))) ? "1" : "0", w[2]);
-}
-
-bool has(const words &w) {
-    scenario_run *r;
-    return running(&r) && (GetDlgItem(shown(*r), number(w[1])) ||
-                           step_failed("the dialog has no control %s", w[1].c_str()));
+                       IsWindowEnabled(GetDlgItem(shown(*r), control(w[1]))) ? "1" : "0", w[2]);
 }
 
 bool windows(const words &w) {
     scenario_run *r;
-    return running(&r) && step_expect("the number of setup's windows",
-                                      std::to_string(driver_count_windows(r->process.id)), w[1]);
-}
-
-/* screen NAME: the whole screen pictured. */
-bool screen(const words &w) {
-    std::string path = scenario_var("shots") + "/" + S.label + "_" + w[1] + ".bmp";
-    return driver_screenshot(path.c_str()) || step_failed("%s", driver_error());
-}
-
-bool shot(const words &w) {
-    scenario_run *r;
-    return running(&r) && picture(r->dialog, w[1].c_str());
-}
-
-bool sleep_step(const words &w) {
-    scenario_run *r = current();
-    for (DWORD start = GetTickCount(); GetTickCount() - start < DWORD(number(w[1]));)
-        driver_pump(r ? r->process.process : nullptr, 20);
-    return true;
+    return running(&r) &&
+           step_expect("the number of setup's windows",
+                       std::to_string(driver_windows(r->process.id, false).size()), w[1]);
 }
 
 /* await ITEM TEXT: the dialog's control comes to show the text. */
 bool await(const words &w) {
     scenario_run *r;
     if (!running(&r)) return false;
-    for (DWORD start = GetTickCount(); driver_item_text(r->dialog, number(w[1])) != w[2];
-         driver_pump(r->process.process, 20))
+    for (DWORD start = GetTickCount(); driver_item_text(r->dialog, control(w[1])) != w[2];
+         driver_pump(r->process.process, DRIVER_POLL_MS))
         if (GetTickCount() - start > DRIVER_WAIT_MS)
             return step_failed("control %s never said \"%s\"", w[1].c_str(), w[2].c_str());
     return picture(r->dialog, "waiting");
 }
 
-/* dots ITEM MIN: the control shows dots only, at least MIN of them. */
+/* dots ITEM MIN: the control comes to show MIN dots, and nothing but dots
+   meanwhile. */
 bool dots(const words &w) {
     scenario_run *r;
     if (!running(&r)) return false;
-    std::string shown = driver_item_text(r->dialog, number(w[1]));
-    return (shown.size() >= size_t(number(w[2])) &&
-            shown.find_first_not_of('.') == std::string::npos) ||
-           step_failed("\"%s\" is not a row of %s dots or more", shown.c_str(), w[2].c_str());
-}
-
-/* nodots ITEM: while the dialog shows, the control never counts a wait. */
-bool nodots(const words &w) {
-    scenario_run *r;
-    if (!running(&r)) return false;
-    for (DWORD start = GetTickCount(); IsWindow(r->dialog) && IsWindowVisible(r->dialog) &&
-                                       GetTickCount() - start < DRIVER_WAIT_MS;
-         driver_pump(r->process.process, 10))
-        if (driver_item_text(r->dialog, number(w[1])).find('.') != std::string::npos)
-            return step_failed("setup waited for a shell extension");
-    return true;
+    for (DWORD start = GetTickCount();; driver_pump(r->process.process, DRIVER_POLL_MS)) {
+        std::string shown = driver_item_text(r->dialog, control(w[1]));
+        if (shown.find_first_not_of('.') != std::string::npos)
+            return step_failed("\"%s\" is not a row of dots", shown.c_str());
+        if (shown.size() >= size_t(number(w[2]))) return picture(r->dialog, "dots");
+        if (GetTickCount() - start > DRIVER_WAIT_MS)
+            return step_failed("\"%s\" did not come to %s dots", shown.c_str(), w[2].c_str());
+    }
 }
 
 bool set(const words &w) {
@@ -413,7 +486,7 @@ bool set(const words &w) {
 bool keep(const words &w) {
     scenario_run *r;
     if (!running(&r)) return false;
-    S.vars[w[1]] = driver_field_text(shown(*r), number(w[2]));
+    S.vars[w[1]] = driver_field_text(shown(*r), control(w[2]));
     return true;
 }
 
@@ -433,27 +506,22 @@ const step WINDOW_STEPS[] = {
     {"say",            1, say,            "TEXT...             print the words on a line of their own"},
     {"start",          0, start,          "[WHAT]              start ${src}SETUP.EXE, await its first dialog or box"},
     {"slow",           1, slow,           "MS                  the first dialog came no sooner than MS after the start"},
-    {"box",            4, box,            "TEXT CAPTION ICON OWNER  the next box; OWNER dialog, bar, none or -"},
+    {"box",            4, box,            "TEXT CAPTION ICON OWNER  the next box; OWNER dialog, bar or none"},
     {"press",          1, press,          "BUTTON              OK, Cancel, Yes, No or a number; in the box, else the dialog"},
     {"type",           2, type,           "ITEM TEXT           set a control of the dialog"},
-    {"enter",          1, enter,          "DIRECTORY           type it in the directory field and press OK"},
-    {"progress",       0, progress,       "[MS]                the progress dialog comes next, pictured after MS"},
+    {"enter",          1, enter,          "DIRECTORY [nowait]  type it in the directory field, press OK; no wait counted"},
+    {"progress",       0, progress,       "                    the progress dialog comes next"},
     {"cancel-during",  1, cancel_during,  "copy|extract        Cancel once the file line shows such a file; ${file}"},
-    {"ends",           0, ends,           "                    the progress dialog goes with no box, setup ends 0"},
+    {"ends",           1, ends,           "TARGET              the bar and file line go to the end, no box, setup ends 0"},
     {"bar-gone",       0, bar_gone,       "                    the progress dialog is no longer shown"},
     {"exit",           1, exit_step,      "CODE                setup ends with CODE, showing nothing more"},
     {"field",          2, field,          "ITEM TEXT           an edit field of the dialog holds TEXT"},
     {"text",           2, text,           "ITEM TEXT           a control of the dialog shows TEXT"},
     {"caption",        1, caption,        "TEXT                the dialog's caption"},
     {"enabled",        2, enabled,        "ITEM 0|1            whether a control of the dialog is enabled"},
-    {"has",            1, has,            "ITEM                the dialog has the control"},
     {"windows",        1, windows,        "N                   setup shows N top-level windows"},
-    {"screen",         1, screen,         "NAME                picture the whole screen"},
-    {"shot",           1, shot,           "WHAT                picture the dialog"},
-    {"sleep",          1, sleep_step,     "MS                  wait, serving messages"},
     {"await",          2, await,          "ITEM TEXT           a control of the dialog comes to show TEXT"},
-    {"dots",           2, dots,           "ITEM MIN            a control shows MIN dots or more and nothing else"},
-    {"nodots",         1, nodots,         "ITEM                while the dialog shows, the control shows no dot"},
+    {"dots",           2, dots,           "ITEM MIN            a control comes to show MIN dots and nothing else"},
     {nullptr,          0, nullptr,        nullptr}};
 // clang-format on
 
@@ -468,13 +536,15 @@ const step *find_step(const std::string &name) {
 
 bool play_line(const line &l, int depth);
 
-/* A defined step: its words after the name become ${1}, ${2}, ... */
+/* A defined step: its words after the name are its ${1}, ${2}, ... while
+   it plays, and its caller's again once it is done. */
 bool play_macro(const std::vector<line> &body, const words &w, int depth) {
     if (depth > MACRO_DEPTH) return step_failed("steps defined in themselves");
-    for (size_t i = 1; i < w.size(); i++) S.vars[std::to_string(i)] = w[i];
-    for (const line &l : body)
-        if (!play_line(l, depth + 1)) return false;
-    return true;
+    calls.push_back(w);
+    bool ok = true;
+    for (size_t i = 0; ok && i < body.size(); i++) ok = play_line(body[i], depth + 1);
+    calls.pop_back();
+    return ok;
 }
 
 /* A step, a defined step, or a failure naming what it is not. */
@@ -495,11 +565,12 @@ bool play_line(const line &l, int depth) {
     return ok;
 }
 
-/* Ends what the last scenario left running; says how it went. */
+/* Ends what the last scenario left running, puts the machine back; says
+   how it went. */
 void finish(const std::string &name, bool failed, DWORD began) {
-    for (scenario_run &r : S.runs) driver_end(&r.process);
-    S.runs.clear();
-    S.answered.clear();
+    for (scenario_run &r : runs) driver_end(&r.process);
+    runs.clear();
+    calls.clear();
     scenario_clean_files();
     if (!name.empty())
         printf("%s: %s (%lu ms)\n", failed ? "FAILED" : "ok", name.c_str(), GetTickCount() - began);

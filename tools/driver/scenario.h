@@ -6,7 +6,8 @@
  * a user and an inspector beside the user would.  scenario.cpp reads and
  * plays the file and owns the steps on setup's windows; scenario_files.cpp
  * owns the steps on disks, files and the machine's settings.  A failed step
- * abandons its scenario; the next "scenario" line starts afresh.
+ * abandons its scenario; the next "scenario" line starts afresh, with the
+ * machine's settings as they were before the last one.
  */
 #ifndef TARVEX_TOOLS_SCENARIO_H
 #define TARVEX_TOOLS_SCENARIO_H
@@ -19,18 +20,8 @@
 
 typedef std::vector<std::string> words;
 
-struct scenario_run {       /* one SETUP.EXE the scenario started */
-    driver_process process; /* the program */
-    HWND dialog;            /* its first dialog that is not a message box */
-    HWND bar;               /* its progress dialog, once up */
-    HWND box;               /* the message box waiting for its answer */
-    DWORD first_ms;         /* from its start to its first dialog */
-};
-
 struct scenario_state {                      /* the player's process-wide state */
     std::map<std::string, std::string> vars; /* ${name} values */
-    std::vector<scenario_run> runs;          /* started programs, latest last */
-    std::vector<HWND> answered;              /* boxes answered, which may linger */
     std::vector<HWND> windows;               /* windows of ours to close */
     HWND holder;                             /* the last file-holding window */
     std::vector<HANDLE> held;                /* files kept open */
@@ -49,6 +40,10 @@ bool step_expect(const char *what, const std::string &seen, const std::string &e
 std::string scenario_var(const char *name);
 /* The words of a variable holding a list. */
 words scenario_list(const char *name);
+/* The disk's files in the order setup writes them: the loose files of
+   ${loose}, then the product's files of ${product}, which the disk's archive
+   holds in the order of their names. */
+words scenario_files(void);
 
 typedef bool (*step_fn)(const words &w);
 struct step {         /* one kind of line */
@@ -57,8 +52,6 @@ struct step {         /* one kind of line */
     step_fn run;      /* what it does */
     const char *help; /* its words and what it does */
 };
-/* The names of the members of ${src}setup.tv, front to back. */
-words scenario_members(void);
 /* Plays a scenario file, the name=value settings given as ${name}; 0 when
    every scenario in it passed. */
 int scenario_play(const char *path, int count, char **settings);
@@ -66,7 +59,8 @@ int scenario_play(const char *path, int count, char **settings);
 /* The file and machine steps; null name ends. */
 extern const step FILE_STEPS[];
 
-/* Ends the programs, closes our windows and lets go of held files. */
+/* Closes our windows, lets go of held files and puts back every machine
+   setting the scenario changed. */
 void scenario_clean_files(void);
 
 #endif

@@ -8,6 +8,7 @@
  */
 #include "tools/driver/scenario.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -16,18 +17,22 @@ namespace {
 
 enum { LOCAL_HEADER = 0x04034B50, LOCAL_HEADER_SIZE = 30, STARTED_WAIT_MS = 5000 };
 
-struct zip_member {    /* a local header of the archive */
-    std::string name;  /* as stored */
-    unsigned dos_time; /* modification time, DOS form */
-    unsigned dos_date; /* modification date, DOS form */
-    size_t crc_at;     /* offset of its CRC-32 in the archive */
-};
-
 struct file_times { /* the three times of a file */
     FILETIME created, accessed, written;
 };
 
-const char *value_or_null(const std::string &v) { return v == "-" ? nullptr : v.c_str(); }
+/* Where the machine's settings live; each one changed is put back. */
+enum setting_place { REGISTRY_MACHINE, REGISTRY_USER, WIN_INI, WINFILE_INI };
+
+struct setting {         /* one setting as it was before a step changed it */
+    setting_place place; /* where */
+    std::string key;     /* registry key or profile section */
+    std::string name;    /* value name or profile key */
+    bool had;            /* whether it was there */
+    std::string value;   /* what it held */
+};
+
+std::vector<setting> changed; /* latest last */
 
 std::string read_file(const std::string &path) {
     std::string data;
@@ -48,32 +53,6 @@ bool write_file(const std::string &path, const std::string &data) {
 
 bool exists(const std::string &path) { return GetFileAttributesA(path.c_str()) != 0xFFFFFFFF; }
 
-unsigned little16(const std::string &s, size_t at) {
-    return unsigned(uint8_t(s[at])) | unsigned(uint8_t(s[at + 1])) << 8;
-}
-
-unsigned little32(const std::string &s, size_t at) {
-    return little16(s, at) | little16(s, at + 2) << 16;
-}
-
-/* The members of an archive, front to back. */
-std::vector<zip_member> zip_members(const std::string &archive) {
-    std::vector<zip_member> members;
-    size_t at = 0;
-    while (at + LOCAL_HEADER_SIZE <= archive.size() && little32(archive, at) == LOCAL_HEADER) {
-        size_t name_length = little16(archive, at + 26), extra = little16(archive, at + 28);
-        zip_member m = {archive.substr(at + LOCAL_HEADER_SIZE, name_length),
-                        little16(archive, at + 10), little16(archive, at + 12), at + 14};
-        members.push_back(m);
-        at += LOCAL_HEADER_SIZE + name_length + extra + little32(archive, at + 18);
-    }
-    return members;
-}
-
-std::vector<zip_member> source_members() {
-    return zip_members(read_file(scenario_var("src") + "setup.tv"));
-}
-
 bool times_of(const std::string &path, file_times *t) {
     HANDLE f = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
                            nullptr);
@@ -83,11 +62,11 @@ bool times_of(const std::string &path, file_times *t) {
     return ok != 0 || step_failed("cannot read the times of %s", path.c_str());
 }
 
+ULONGLONG ticks(const FILETIME &t) { return ULONGLONG(t.dwHighDateTime) << 32 | t.dwLowDateTime; }
+
 bool same_time(const char *what, const std::string &path, const FILETIME &seen,
-               const FILETIME &expected) {
-    return (seen.dwLowDateTime == expected.dwLowDateTime &&
-            seen.dwHighDateTime == expected.dwHighDateTime) ||
-           step_failed("the %s time of %s differs", what, path.c_str());
+               ULONGLONG expected) {
+    return ticks(seen) == expected || step_failed("the %s time of %s differs", what, path.c_str());
 }
 
 bool same_bytes(const std::string &installed, const std::string &original) {
@@ -105,41 +84,76 @@ bool loose_installed(const std::string &target, const std::string &name) {
     std::string src = scenario_var("src");
     file_times setup, copy;
     return times_of(src + "SETUP.EXE", &setup) && times_of(target + name, &copy) &&
-           same_time("last-write", name, copy.written, setup.written) &&
-           same_time("last-access", name, copy.accessed, setup.written) &&
-           same_time("creation", name, copy.created, setup.written) &&
+           same_time("last-write", name, copy.written, ticks(setup.written)) &&
+           same_time("last-access", name, copy.accessed, ticks(setup.written)) &&
+           same_time("creation", name, copy.created, ticks(setup.written)) &&
            same_bytes(target + name, src + name);
 }
 
-/* A member: the product's bytes, and the local header's time as its
-   last-write time. */
-bool member_installed(const std::string &target, const zip_member &m) {
-    FILETIME local, universal;
-    file_times installed;
-    if (!DosDateTimeToFileTime(WORD(m.dos_date), WORD(m.dos_time), &local))
-        return step_failed("%s has no valid time in the archive", m.name.c_str());
-    LocalFileTimeToFileTime(&local, &universal);
-    return same_bytes(target + m.name, scenario_var("product") + "/" + m.name) &&
-           times_of(target + m.name, &installed) &&
-           same_time("last-write", m.name, installed.written, universal);
+/* A member: the product file's bytes, and its time as the disk builder
+   stored it, to the even second below, as the last-write time. */
+bool member_installed(const std::string &target, const std::string &name) {
+    std::string original = scenario_var("product") + "/" + name;
+    file_times product, installed;
+    return same_bytes(target + name, original) && times_of(original, &product) &&
+           times_of(target + name, &installed) &&
+           same_time("last-write", name, installed.written,
+                     ticks(product.written) / 20000000 * 20000000);
 }
 
-int index_of(const std::vector<std::string> &names, const std::string &name) {
-    for (size_t i = 0; i < names.size(); i++)
-        if (names[i] == name) return int(i);
-    return -1;
+/* The setting's value now, or false when it is not there. */
+bool read_setting(const setting &s, std::string *value) {
+    char text[MAX_PATH] = "";
+    DWORD size = sizeof text;
+    if (s.place == WIN_INI || s.place == WINFILE_INI) {
+        const char *file = s.place == WIN_INI ? "win.ini" : "winfile.ini";
+        GetPrivateProfileStringA(s.key.c_str(), s.name.c_str(), "\x01", text, size, file);
+        return *value = text, *value != "\x01";
+    }
+    HKEY root = s.place == REGISTRY_USER ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE, opened;
+    if (RegOpenKeyExA(root, s.key.c_str(), 0, KEY_QUERY_VALUE, &opened) != ERROR_SUCCESS)
+        return false;
+    LONG r = RegQueryValueExA(opened, s.name.c_str(), nullptr, nullptr,
+                              reinterpret_cast<BYTE *>(text), &size);
+    RegCloseKey(opened);
+    return *value = text, r == ERROR_SUCCESS;
+}
+
+/* Sets the setting, or removes it when value is null. */
+bool write_setting(const setting &s, const char *value) {
+    if (s.place == WIN_INI || s.place == WINFILE_INI) {
+        const char *file = s.place == WIN_INI ? "win.ini" : "winfile.ini";
+        return WritePrivateProfileStringA(s.key.c_str(), s.name.c_str(), value, file) || !value;
+    }
+    HKEY root = s.place == REGISTRY_USER ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE, opened;
+    if (RegCreateKeyExA(root, s.key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &opened,
+                        nullptr) != ERROR_SUCCESS)
+        return false;
+    LONG r = value ? RegSetValueExA(opened, s.name.c_str(), 0, REG_SZ,
+                                    reinterpret_cast<const BYTE *>(value), DWORD(strlen(value) + 1))
+                   : RegDeleteValueA(opened, s.name.c_str());
+    RegCloseKey(opened);
+    return r == ERROR_SUCCESS || (!value && r == ERROR_FILE_NOT_FOUND);
+}
+
+/* Changes a setting (no value or "-" removes it), noting first what it was. */
+bool change(setting_place place, const words &w) {
+    setting s = {place, w[1], w[2], false, ""};
+    s.had = read_setting(s, &s.value);
+    changed.push_back(s);
+    const char *value = w.size() > 3 && w[3] != "-" ? w[3].c_str() : nullptr;
+    return write_setting(s, value) || step_failed("cannot set [%s] %s (error %lu)", w[1].c_str(),
+                                                  w[2].c_str(), GetLastError());
 }
 
 /* Stopped while copying loose file `copied`: those before and it are whole,
    those after the next one were never begun, no member was extracted. */
-bool copy_stopped(const std::string &target, int copied) {
-    words loose = scenario_list("loose");
-    for (int i = 0; i < int(loose.size()); i++)
-        if (i <= copied ? !same_bytes(target + loose[i], scenario_var("src") + loose[i])
-                        : i > copied + 1 && !absent(target + loose[i]))
+bool copy_stopped(const std::string &target, const words &files, size_t copied) {
+    size_t loose = scenario_list("loose").size();
+    for (size_t i = 0; i < files.size(); i++)
+        if (i <= copied ? !same_bytes(target + files[i], scenario_var("src") + files[i])
+                        : (i > copied + 1 || i >= loose) && !absent(target + files[i]))
             return false;
-    for (const std::string &name : scenario_members())
-        if (!absent(target + name)) return false;
     return true;
 }
 
@@ -209,19 +223,27 @@ bool release(const words &) {
     return true;
 }
 
-/* damage MEMBER: one bit of its stored CRC-32 turned; ${real} and ${stored}
-   are then the true and the stored value, as eight hex digits. */
+/* damage MEMBER: one bit of the CRC-32 in its local header turned; ${real}
+   and ${stored} are then the true and the stored value, as eight hex
+   digits.  The walk over the local headers is all the driver knows of ZIP:
+   the product's reader tells no offsets. */
 bool damage(const words &w) {
     std::string path = scenario_var("src") + "setup.tv", archive = read_file(path);
-    for (const zip_member &m : zip_members(archive)) {
-        if (m.name != w[1]) continue;
-        unsigned real = little32(archive, m.crc_at), stored = real ^ 0x00010000;
-        for (int i = 0; i < 4; i++) archive[m.crc_at + i] = char(stored >> (8 * i));
-        char hex[2][16];
-        snprintf(hex[0], sizeof hex[0], "%08x", real);
-        snprintf(hex[1], sizeof hex[1], "%08x", stored);
-        S.vars["real"] = hex[0];
-        S.vars["stored"] = hex[1];
+    auto get = [&archive](size_t at, int bytes) {
+        unsigned v = 0;
+        while (bytes--) v = v << 8 | uint8_t(archive[at + size_t(bytes)]);
+        return v;
+    };
+    for (size_t at = 0; at + LOCAL_HEADER_SIZE <= archive.size() && get(at, 4) == LOCAL_HEADER;
+         at += LOCAL_HEADER_SIZE + get(at + 26, 2) + get(at + 28, 2) + get(at + 18, 4)) {
+        if (archive.compare(at + LOCAL_HEADER_SIZE, get(at + 26, 2), w[1]) != 0) continue;
+        unsigned real = get(at + 14, 4), stored = real ^ 0x00010000;
+        for (int i = 0; i < 4; i++) archive[at + 14 + size_t(i)] = char(stored >> (8 * i));
+        char hex[16];
+        snprintf(hex, sizeof hex, "%08x", real);
+        S.vars["real"] = hex;
+        snprintf(hex, sizeof hex, "%08x", stored);
+        S.vars["stored"] = hex;
         return write_file(path, archive);
     }
     return step_failed("the archive has no member %s", w[1].c_str());
@@ -237,18 +259,15 @@ bool short_name(const words &w) {
     return true;
 }
 
+/* window CLASS [PATH MESSAGE]: a window of the class, as a running product
+   has; with PATH, it keeps the file until it gets the message (0: never),
+   as a File Manager keeps an extension it loaded. */
 bool window(const words &w) {
-    HWND made = driver_open_window(w[1].c_str());
+    HWND made = driver_open_window(w[1].c_str(), w.size() > 3 ? w[2].c_str() : nullptr,
+                                   w.size() > 3 ? UINT(strtoul(w[3].c_str(), nullptr, 0)) : 0);
     if (made) S.windows.push_back(made);
+    if (made && w.size() > 3) S.holder = made;
     return made || step_failed("%s", driver_error());
-}
-
-/* holder CLASS PATH MESSAGE: a window keeping the file until it gets the
-   message (0: never), as a File Manager keeps an extension it loaded. */
-bool holder(const words &w) {
-    S.holder = driver_open_holder(w[1].c_str(), w[2].c_str(), UINT(strtoul(w[3].c_str(), 0, 0)));
-    if (S.holder) S.windows.push_back(S.holder);
-    return S.holder || step_failed("%s", driver_error());
 }
 
 bool holds(const words &w) {
@@ -256,29 +275,11 @@ bool holds(const words &w) {
                        w[1]);
 }
 
-bool machine(const words &w) {
-    return driver_set_value(HKEY_LOCAL_MACHINE, w[1].c_str(), w[2].c_str(),
-                            w.size() > 3 ? value_or_null(w[3]) : nullptr) ||
-           step_failed("%s", driver_error());
-}
-
-/* The version Wine reports to every program started from here on. */
-bool version(const words &w) {
-    return driver_set_value(HKEY_CURRENT_USER, "Software\\Wine", "Version",
-                            value_or_null(w[1])) ||
-           step_failed("%s", driver_error());
-}
-
+bool machine(const words &w) { return change(REGISTRY_MACHINE, w); }
 bool extension(const words &w) {
-    return driver_set_extension(w[1].c_str(), w.size() > 2 ? value_or_null(w[2]) : nullptr) ||
-           step_failed("%s", driver_error());
+    return change(WIN_INI, {"", "extensions", w[1], w.size() > 2 ? w[2] : "-"});
 }
-
-bool winfile(const words &w) {
-    return driver_set_winfile(w[1].c_str(), w[2].c_str(),
-                              w.size() > 3 ? value_or_null(w[3]) : nullptr) ||
-           step_failed("%s", driver_error());
-}
+bool winfile(const words &w) { return change(WINFILE_INI, w); }
 
 /* winfile-is SECTION KEY VALUE: what winfile.ini lists ("-": nothing). */
 bool winfile_is(const words &w) {
@@ -290,16 +291,16 @@ bool winfile_is(const words &w) {
 /* installed TARGET [UPTO]: everything of the disk in TARGET; with UPTO,
    what an installation stopped at that loose file or member leaves. */
 bool installed(const words &w) {
-    words loose = scenario_list("loose");
-    std::vector<zip_member> members = source_members();
-    int copied = w.size() > 2 ? index_of(loose, w[2]) : -1;
-    if (copied >= 0) return copy_stopped(w[1], copied);
-    for (const std::string &name : loose)
-        if (!loose_installed(w[1], name)) return false;
-    int cut = w.size() > 2 ? index_of(scenario_members(), w[2]) : int(members.size());
-    if (cut < 0) return step_failed("%s is no file of the disk", w[2].c_str());
-    for (int i = 0; i < int(members.size()); i++)
-        if (i < cut ? !member_installed(w[1], members[i]) : !absent(w[1] + members[i].name))
+    words files = scenario_files();
+    size_t loose = scenario_list("loose").size(), cut = files.size();
+    if (w.size() > 2) cut = size_t(std::find(files.begin(), files.end(), w[2]) - files.begin());
+    if (cut == files.size() && w.size() > 2)
+        return step_failed("%s is no file of the disk", w[2].c_str());
+    if (cut < loose) return copy_stopped(w[1], files, cut);
+    for (size_t i = 0; i < files.size(); i++)
+        if (!(i < loose ? loose_installed(w[1], files[i])
+              : i < cut ? member_installed(w[1], files[i])
+                        : absent(w[1] + files[i])))
             return false;
     return true;
 }
@@ -325,17 +326,27 @@ bool started(const words &w) {
 
 } // namespace
 
-words scenario_members(void) {
-    words names;
-    for (const zip_member &m : source_members()) names.push_back(m.name);
-    return names;
+words scenario_files(void) {
+    words files = scenario_list("loose"), members;
+    WIN32_FIND_DATAA found;
+    HANDLE all = FindFirstFileA((scenario_var("product") + "/*").c_str(), &found);
+    for (BOOL more = all != INVALID_HANDLE_VALUE; more; more = FindNextFileA(all, &found))
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            members.push_back(found.cFileName);
+    if (all != INVALID_HANDLE_VALUE) FindClose(all);
+    std::sort(members.begin(), members.end());
+    files.insert(files.end(), members.begin(), members.end());
+    return files;
 }
 
 void scenario_clean_files(void) {
-    release(words());
-    for (HWND w : S.windows) driver_close_window(w);
+    for (HANDLE f : S.held) CloseHandle(f);
+    S.held.clear();
+    for (HWND w : S.windows) DestroyWindow(w);
     S.windows.clear();
     S.holder = nullptr;
+    for (; !changed.empty(); changed.pop_back())
+        write_setting(changed.back(), changed.back().had ? changed.back().value.c_str() : nullptr);
 }
 
 // clang-format off
@@ -350,11 +361,9 @@ const step FILE_STEPS[] = {
     {"release",     0, release,      "                    let go of the held files"},
     {"damage",      1, damage,       "MEMBER              turn a bit of its CRC-32; ${real} and ${stored}"},
     {"shortname",   2, short_name,   "NAME PATH           ${NAME} is PATH's short form in capitals"},
-    {"window",      1, window,       "CLASS               a hidden window of the class"},
-    {"holder",      3, holder,       "CLASS PATH MESSAGE  a window holding PATH until MESSAGE (0: never)"},
+    {"window",      1, window,       "CLASS [PATH MSG]    a hidden window of the class, holding PATH until MSG"},
     {"holds",       1, holds,        "0|1                 whether the holder still holds its file"},
     {"machine",     2, machine,      "KEY NAME [DATA]     HKEY_LOCAL_MACHINE value; no DATA or - removes"},
-    {"version",     1, version,      "NAME                the Windows version Wine reports; - its own"},
     {"extension",   1, extension,    "KEY [VALUE]         win.ini [extensions]; no VALUE or - removes"},
     {"winfile",     2, winfile,      "SECTION KEY [VALUE] winfile.ini entry; no VALUE or - removes"},
     {"winfile-is",  3, winfile_is,   "SECTION KEY VALUE   winfile.ini holds VALUE (-: nothing)"},
