@@ -20,6 +20,7 @@ struct extract_case {
                                      \\ destination ending in a separator, s start offset */
     std::vector<const char *> filter = {}; /* the names asked for */
     std::string before = "", after = "";    /* bytes around the archive */
+    std::vector<std::pair<std::string, std::string>> old = {}; /* files there before the run */
 };
 
 const zip_member SECRET = with(member("secret.txt", "xx"), &zip_member::flags, 1); /* encrypted */
@@ -66,6 +67,9 @@ const extract_case CASES[] = {
      {{"a.txt", "alpha"}, {"b.txt", "beta"}}, "", {}, "MZ stub", "trailing"},
     {"the start offset skips what lies before, another archive too", {member("a.txt", "alpha")},
      {{"a.txt", "alpha"}}, "s", {}, zip_archive({member("a.txt", "before")})},
+    {"an earlier installation's files are replaced, longer ones cut to the new size",
+     {member("a.bin", "new"), member("b.bin", B, 8)}, {{"a.bin", "new"}, {"b.bin", B}}, "", {},
+     "", "", {{"a.bin", BIG}, {"b.bin", BIG}}},
     {"short descriptors after real sizes are found again",
      {with(member("a.txt", A, 8), &zip_member::descriptor, true),
       with(member("b.txt", "beta"), &zip_member::descriptor, true), member("c.txt", "gamma")},
@@ -103,6 +107,7 @@ TEST_F(Extract, EachArchiveGivesItsFilesAndLeavesTheResultAsTheCallerSetIt) {
         nodes.clear();
         request.filter_list = nullptr;
         for (const char *name : c.filter) add_filter(name);
+        for (const auto &file : c.old) write_file(dest + "/" + file.first, file.second);
         write_file(archive, c.before + zip_archive(c.members) + c.after);
         request.result = 7;
         EXPECT_EQ(7, run_raw());
