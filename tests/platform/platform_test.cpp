@@ -1,8 +1,7 @@
 // The platform operations as portable code relies on them where the setup
 // and engine tests cannot tell: an archive's reading between moves, the DOS
-// date and time and local time, character sets, the registry, string
-// resources and the formatter's limits; and SETUP.EXE's own memory and string
-// functions.  Files, their times, share modes and profiles are the other
+// date and time, character sets, the registry, string resources and the
+// formatter's limits; and SETUP.EXE's own memory and string functions.  Files, their times, share modes and profiles are the other
 // tests' and the end-to-end scenarios' own.
 #include "platform/platform.h"
 #include "platform/runtime.h"
@@ -93,25 +92,6 @@ TEST(Platform, DosDatesConvertBothWaysAndRefuseImpossibleValues) {
     const plat_filetime before_1980 = {uint32_t(119600064000000000ULL - 1),
                                        uint32_t((119600064000000000ULL - 1) >> 32)};
     EXPECT_EQ(plat_file_to_dos_time(&before_1980, &date, &time), 0);
-}
-
-// Local time is UTC moved by the offset now in force, the same for a winter
-// and a summer date as Windows moves file times, and back to the 100 ns.  The
-// test runs under TZ=CET-1CEST,M3.5.0,M10.5.0/3 (CMakeLists.txt): one hour
-// east of UTC, two in summer.
-TEST(Platform, LocalTimeIsMovedByTheOffsetNowInForceWhateverTheDate) {
-    const int64_t HOUR = 36000000000LL, DAYS_150 = 150 * 864000000000LL;
-    int64_t first = 0;
-    for (uint64_t t : {value(PRECISE), value(PRECISE) + DAYS_150}) {
-        const plat_filetime utc = {uint32_t(t), uint32_t(t >> 32)};
-        plat_filetime local, back;
-        ASSERT_EQ(plat_file_to_local_time(&utc, &local), 1);
-        int64_t offset = int64_t(value(local) - t);
-        EXPECT_TRUE(offset == HOUR || offset == 2 * HOUR) << offset;
-        EXPECT_EQ(offset, first ? first : (first = offset));
-        ASSERT_EQ(plat_local_to_file_time(&local, &back), 1);
-        EXPECT_EQ(value(back), t);
-    }
 }
 
 // Names go to the OEM character set and back; on Windows that is code page
