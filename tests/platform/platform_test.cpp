@@ -1,8 +1,9 @@
 // The platform operations as portable code relies on them where the setup
 // and engine tests cannot tell: an archive's reading between moves, the DOS
 // date and time, character sets, the registry, string resources and the
-// formatter's limits; and SETUP.EXE's own memory and string functions.  Files, their times, share modes and profiles are the other
-// tests' and the end-to-end scenarios' own.
+// formatter's limits; and SETUP.EXE's own memory and string functions.
+// Files, their times, share modes and profiles are the other tests' and the
+// end-to-end scenarios' own.
 #include "platform/platform.h"
 #include "platform/runtime.h"
 
