@@ -49,10 +49,11 @@ class Disk(unittest.TestCase):
         self.assertEqual((result.returncode, "VENDOR.TXT" in result.stderr), (1, True))
         self.assertFalse(os.path.exists(self.path("disk")))
         os.rename(self.path("VENDOR.TXT"), self.path("loose", "VENDOR.TXT"))
-        for name in ("readme.txt", "HELP.TXT"):
+        for name, why in (("readme.txt", "would overwrite"), ("HELP.TXT", "would overwrite"),
+                          ("aux.txt", "device"), ("name.", "its end")):
             self.write("product/" + name, b"x")
             result = self.run_mkdisk()
-            self.assertEqual((result.returncode, "would overwrite" in result.stderr), (1, True))
+            self.assertEqual((result.returncode, why in result.stderr), (1, True))
             os.remove(self.path("product", name))
             self.assertFalse(os.path.exists(self.path("disk")))
         self.write("failing-tvunzip", b"#!/bin/sh\nexit 2\n")
