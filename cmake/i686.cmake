@@ -7,7 +7,9 @@ set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR i686)
 set(CMAKE_C_COMPILER gcc)
 set(CMAKE_CXX_COMPILER g++)
-set(CMAKE_C_FLAGS_INIT "-m32 -march=pentiumpro")
-set(CMAKE_CXX_FLAGS_INIT "-m32 -march=pentiumpro")
+# Large-file offsets: directory reads of a 64-bit file system (or under an
+# emulator on a 64-bit kernel) return offsets that do not fit 32 bits.
+set(CMAKE_C_FLAGS_INIT "-m32 -march=pentiumpro -D_FILE_OFFSET_BITS=64")
+set(CMAKE_CXX_FLAGS_INIT "-m32 -march=pentiumpro -D_FILE_OFFSET_BITS=64")
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-m32")
 set(CMAKE_LIBRARY_ARCHITECTURE i386-linux-gnu)

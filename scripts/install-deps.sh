@@ -12,7 +12,8 @@ packages=(
   clang libclang-rt-14-dev valgrind               # fuzzing, sanitizers, memcheck
   g++-mingw-w64-i686 binutils-mingw-w64-i686      # the Windows build
   g++-multilib zlib1g-dev:i386 libdeflate-dev:i386 # the 32-bit host build (host-i686)
-  libbenchmark-dev:i386                           # and its decoder benchmark
+  libbenchmark-dev:i386 libgtest-dev:i386         # and its decoder benchmark and tests
+  qemu-user-static                                # 32-bit code where the kernel refuses it
   wine wine32:i386 xvfb x11-utils imagemagick     # running and seeing it under Wine
   g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64  # the 64-bit test build, for machines
   wine64                                          #   that cannot run 32-bit code

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # test-all.sh: every test of the project, as CI runs it: the host build, the
-# same under AddressSanitizer and UndefinedBehaviorSanitizer, a minute of
+# same under AddressSanitizer and UndefinedBehaviorSanitizer, the engine's and
+# setup's tests as 32-bit programs, a minute of
 # fuzzing for each fuzz target, tvunzip under valgrind's memcheck, and the
 # Windows build with its tests under 32-bit Wine on Xvfb.  Prints one closing
 # line with the counts of all of them (each of the two checks counts as one;
@@ -27,10 +28,27 @@ passed=0 failed=0 status=0
 skipped=0
 wine_runs() { timeout 60 /usr/lib/wine/wine --version >/dev/null 2>&1; }
 wine64_runs() { timeout 60 /usr/lib/wine/wine64 --version >/dev/null 2>&1; }
-presets=(host host-asan win32)
+presets=(host host-asan host-i686 win32)
 wine_runs || ! wine64_runs || presets+=(win64)
+# The 32-bit build's engine and setup tests (the code SETUP.EXE ships, its
+# 4-byte table entries and setjmp buffer) run natively where the machine runs
+# 32-bit code, and under qemu's user-mode emulation where it does not.
+i686_tests() {
+  cmake --preset host-i686 && cmake --build --preset host-i686 || return 1
+  local emulator=""
+  if build/host-i686/tests/inflate/test_inflate --gtest_list_tests >/dev/null 2>&1; then
+    echo "test-all: the 32-bit tests run natively" >&2
+  else
+    echo "test-all: this machine cannot run 32-bit x86 code; the 32-bit tests run under qemu-i386-static" >&2
+    emulator="qemu-i386-static;-L;/"
+  fi
+  cmake --preset host-i686 -DCMAKE_CROSSCOMPILING_EMULATOR="$emulator" >/dev/null &&
+    ctest --preset host-i686
+}
 workflow() {
-  if [ "$1" = win64 ]; then
+  if [ "$1" = host-i686 ]; then
+    i686_tests
+  elif [ "$1" = win64 ]; then
     echo "test-all: the Wine tests run as 64-bit programs under 64-bit Wine" >&2
     cmake --preset win64 && cmake --build --preset win64 && ctest --preset win64 -L wine
   elif [ "$1" != win32 ] || wine_runs; then

@@ -9,8 +9,9 @@
  *
  * Here each member is also selected, filtered and given its output path.  A
  * stored name that does not fit the member name buffer, an output path that
- * does not fit, and a kept path that would leave the destination directory
- * are refused before anything is created for the member.
+ * does not fit, a kept path that would leave the destination directory, and a
+ * file name that Windows would open as a device or as another file's are
+ * refused before anything is created for the member.
  *
  * A local header whose sizes are 0xFFFFFFFF keeps the real ones in a ZIP64
  * extra field, which the engine does not read: without them the member's
@@ -159,6 +160,32 @@ int stays_inside(const char *relative) {
     }
 }
 
+/* Names Windows opens as a device in any directory, whatever their case and
+   whatever follows a dot: the stem alone, or with one digit 1-9 behind it. */
+const struct {
+    char stem[4]; /* upper case */
+    int numbered; /* a digit 1-9 follows */
+} DEVICES[] = {
+    {"CON", 0}, {"PRN", 0}, {"AUX", 0}, {"NUL", 0}, {"COM", 1}, {"LPT", 1},
+};
+
+/* Whether creating this file name would give something other than a new
+   file of that name: a device, or (a trailing dot or blank being dropped)
+   the file of another name. */
+int not_a_file_name(const char *name) {
+    size_t length = strlen(name);
+    if (length && (name[length - 1] == '.' || name[length - 1] == ' ')) return 1;
+    size_t stem = strcspn(name, ".");
+    while (stem && name[stem - 1] == ' ') stem--;
+    for (const auto &d : DEVICES) {
+        if (stem != 3u + d.numbered) continue;
+        int same = 1;
+        for (int i = 0; i < 3; i++) same &= (name[i] & 0xDF) == d.stem[i];
+        if (same && (!d.numbered || (name[3] >= '1' && name[3] <= '9'))) return 1;
+    }
+    return 0;
+}
+
 /* The output path: dest_dir with a separator, then the stored name less one
    leading separator (keep_paths) or its base name.  It replaces the stored
    name in the member name buffer, with '\' as the only separator. */
@@ -174,7 +201,7 @@ void compose_output_path(void) {
     /* A base name has no separator after its first character, but a ':' would
        still name a drive or a stream rather than a file in the directory. */
     int leaves = engine.request->keep_paths ? !stays_inside(name) : strchr(name, ':') != nullptr;
-    if (leaves) refuse_path(dir, sep, name, 0);
+    if (leaves || not_a_file_name(base_name(name))) refuse_path(dir, sep, name, 0);
     if (dir_length + strlen(sep) + strlen(name) >= MEMBER_NAME_SIZE) refuse_path(dir, sep, name, 0);
     char work[OUTPUT_PATH_SIZE];
     plat_format(work, sizeof work, "%s%s%s", dir, sep, name);

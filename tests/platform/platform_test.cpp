@@ -1,9 +1,9 @@
 // The platform operations as portable code relies on them where the setup
 // and engine tests cannot tell: an archive's reading between moves, the DOS
-// date and time and local time, character sets, the registry, string
-// resources and the formatter's limits; and SETUP.EXE's own memory and string
-// functions.  Files, their times, share modes and profiles are the other
-// tests' and the end-to-end scenarios' own.
+// date and time, character sets, the registry, string resources and the
+// formatter's limits; and SETUP.EXE's own memory and string functions.
+// Files, their times, share modes and profiles are the other tests' and the
+// end-to-end scenarios' own.
 #include "platform/platform.h"
 #include "platform/runtime.h"
 
@@ -73,8 +73,7 @@ TEST(Platform, PiecesReadBetweenMovesAreTheFilesOwnBytes) {
     plat_remove(p.c_str());
 }
 
-// The DOS fields both ways, refusing impossible ones; a time through local
-// time comes back to the 100 ns.
+// The DOS fields both ways, refusing impossible ones.
 TEST(Platform, DosDatesConvertBothWaysAndRefuseImpossibleValues) {
     const uint16_t leap_day = (44 << 9) | (2 << 5) | 29, at = (13 << 11) | (45 << 5) | 29;
     plat_filetime t;
@@ -94,22 +93,19 @@ TEST(Platform, DosDatesConvertBothWaysAndRefuseImpossibleValues) {
     const plat_filetime before_1980 = {uint32_t(119600064000000000ULL - 1),
                                        uint32_t((119600064000000000ULL - 1) >> 32)};
     EXPECT_EQ(plat_file_to_dos_time(&before_1980, &date, &time), 0);
-    plat_filetime local, back;
-    ASSERT_EQ(plat_file_to_local_time(&PRECISE, &local), 1);
-    ASSERT_EQ(plat_local_to_file_time(&local, &back), 1);
-    EXPECT_EQ(value(back), value(PRECISE));
 }
 
 // Names go to the OEM character set and back; on Windows that is code page
-// 437.  Case is ignored in comparisons.
+// 437 (the host keeps names as they are).  Case is ignored in comparisons.
 TEST(Platform, CharacterSetsRoundTrip) {
+#ifdef _WIN32
     char high[] = "caf\xE9 \xFC\xDF\xC4 SETUP.EXE ~!@#$%^&()_+-=[]{};',.";
     plat_ansi_to_oem(high);
-#ifdef _WIN32
     EXPECT_STREQ(high, "caf\x82 \x81\xE1\x8E SETUP.EXE ~!@#$%^&()_+-=[]{};',.");
+    char oem[] = "\x82t\x82 \x9A\x84"; /* a member name as an archiver on DOS stored it */
+    plat_oem_to_ansi(oem);
+    EXPECT_STREQ(oem, "\xE9t\xE9 \xDC\xE4");
 #endif
-    plat_oem_to_ansi(high);
-    EXPECT_STREQ(high, "caf\xE9 \xFC\xDF\xC4 SETUP.EXE ~!@#$%^&()_+-=[]{};',.");
     EXPECT_EQ(plat_compare_nocase("TarVex", "tarvex"), 0);
     EXPECT_LT(plat_compare_nocase("a", "B"), 0);
 }

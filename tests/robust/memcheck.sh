@@ -21,7 +21,7 @@ chmod +x "$wrapper"
 
 # The round trip, less its interrupt through a pipe, whose timing does not
 # hold under Valgrind's slowdown.
-TZ=UTC python3 tests/tools/roundtrip.py --no-interrupt "$wrapper" >"$logs/roundtrip.out" 2>&1
+TZ=CET-1CEST,M3.5.0,M10.5.0/3 python3 tests/tools/roundtrip.py --no-interrupt "$wrapper" >"$logs/roundtrip.out" 2>&1
 roundtrip=$?
 
 runs=0 errors=0 lost=0 unfreed=0

@@ -49,25 +49,31 @@ class Disk(unittest.TestCase):
         self.assertEqual((result.returncode, "VENDOR.TXT" in result.stderr), (1, True))
         self.assertFalse(os.path.exists(self.path("disk")))
         os.rename(self.path("VENDOR.TXT"), self.path("loose", "VENDOR.TXT"))
-        for name in ("readme.txt", "HELP.TXT"):
+        for name, why in (("readme.txt", "would overwrite"), ("HELP.TXT", "would overwrite"),
+                          ("aux.txt", "device"), ("name.", "its end")):
             self.write("product/" + name, b"x")
             result = self.run_mkdisk()
-            self.assertEqual((result.returncode, "would overwrite" in result.stderr), (1, True))
+            self.assertEqual((result.returncode, why in result.stderr), (1, True))
             os.remove(self.path("product", name))
+            self.assertFalse(os.path.exists(self.path("disk")))
         self.write("failing-tvunzip", b"#!/bin/sh\nexit 2\n")
         os.chmod(self.path("failing-tvunzip"), 0o755)
         self.assertEqual(self.run_mkdisk(self.path("failing-tvunzip")).returncode, 1)
+        self.assertFalse(os.path.exists(self.path("disk")))  # no untested disk left
         result = self.run_mkdisk(self.path("absent"))
         self.assertEqual((result.returncode, "warning" in result.stderr), (0, True))
         self.assertEqual(self.run_mkdisk().returncode, 0)
+        self.assertEqual(sorted(os.listdir(self.path("disk"))),
+                         sorted(LOOSE + ("SETUP.EXE", "setup.tv")))
         reference = os.stat(self.path("SETUP.EXE")).st_mtime_ns
         for name in LOOSE + ("SETUP.EXE",):
             self.assertEqual(os.stat(self.path("disk", name)).st_mtime_ns, reference, name)
-        with open(self.path("disk", "ORDER.TXT"), "rb") as f:
-            self.assertEqual(f.read(), b"ORDER.TXT" * 3)
+            with open(self.path("disk", name), "rb") as f:
+                self.assertEqual(f.read(), b"MZ program" if name == "SETUP.EXE" else name.encode() * 3)
         with zipfile.ZipFile(self.path("disk", "setup.tv")) as archive:
             infos = {i.filename: i for i in archive.infolist()}
-        self.assertEqual(sorted(infos), sorted(PRODUCT))
+            contents = {name: archive.read(name) for name in infos}
+        self.assertEqual(contents, PRODUCT)
         for name, info in infos.items():
             self.assertEqual((info.compress_type, info.flag_bits & 0x800, info.CRC),
                              (zipfile.ZIP_DEFLATED, 0, zlib.crc32(PRODUCT[name])))

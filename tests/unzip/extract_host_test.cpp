@@ -46,7 +46,7 @@ TEST_F(Failures, ABadCrcNamesTheFileAndBothValuesAndKeepsIt) {
 }
 
 using Refusals = HostUnzip;
-TEST_F(Refusals, NamesThatLeaveTheDestinationAreRefusedOrCutToTheirBase) {
+TEST_F(Refusals, NamesThatLeaveTheDestinationOrNameNoFileAreRefusedOrCutToTheirBase) {
     const struct {
         std::string name;
         int keep_paths;
@@ -60,6 +60,13 @@ TEST_F(Refusals, NamesThatLeaveTheDestinationAreRefusedOrCutToTheirBase) {
         {std::string("ok.txt\0../../evil.txt", 21), 1, "ok.txt"},
         {"../../evil.txt", 0, "evil.txt"},   {"/etc/evil.txt", 0, "evil.txt"},
         {"\\evil.txt", 1, "evil.txt"},
+        /* devices in any case and with any extension, names Windows would cut */
+        {"CON", 0, nullptr},                 {"d/aux.txt", 0, nullptr},
+        {"NUL.log", 1, nullptr},             {"Com1", 0, nullptr},
+        {"lpt9.dat", 1, nullptr},            {"prn .txt", 0, nullptr},
+        {"trailing_dot.txt.", 0, nullptr},   {"trailing_space.txt ", 1, nullptr},
+        {"console.log", 0, "console.log"},   {"COM0.txt", 1, "COM0.txt"},
+        {"lpt10", 0, "lpt10"},               {"nul_x.txt", 1, "nul_x.txt"},
     };
     for (const auto &r : rows) {
         request.keep_paths = r.keep_paths;
@@ -75,6 +82,7 @@ TEST_F(Refusals, NamesThatLeaveTheDestinationAreRefusedOrCutToTheirBase) {
                                          : r.name.substr(r.name.find_last_of("/\\") + 1);
         EXPECT_EQ("Can't create output file: " + at(shown), box());
         EXPECT_EQ(0u, files_in_dest()) << r.name;
+        EXPECT_FALSE(file_exists(dest + "/" + shown)) << r.name;
     }
     EXPECT_FALSE(file_exists(dir + "/evil.txt"));
 }
