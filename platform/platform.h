@@ -90,12 +90,8 @@ int plat_set_file_time(plat_file f, const plat_filetime *created, const plat_fil
                        const plat_filetime *written); /* SetFileTime */
 int plat_dos_to_file_time(uint16_t dos_date, uint16_t dos_time,
                           plat_filetime *out); /* DosDateTimeToFileTime */
-int plat_file_to_dos_time(const plat_filetime *in, uint16_t *dos_date,
-                          uint16_t *dos_time); /* FileTimeToDosDateTime */
 int plat_local_to_file_time(const plat_filetime *local,
                             plat_filetime *utc); /* LocalFileTimeToFileTime */
-int plat_file_to_local_time(const plat_filetime *utc,
-                            plat_filetime *local); /* FileTimeToLocalFileTime */
 
 int plat_chdir(const char *path); /* _chdir (SetCurrentDirectoryA): 0 done */
 int plat_mkdir(const char *path); /* _mkdir (CreateDirectoryA): 0 done */

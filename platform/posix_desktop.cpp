@@ -46,8 +46,15 @@ int copy_out(const char *text, char *buf, int capacity) {
 
 } /* namespace */
 
-/* The window lives as long as the program: a tool makes one or two. */
-plat_window posix_window(posix_procedure procedure) { return new posix_procedure(procedure); }
+/* A window lives as long as the program, in a slot of its own, so that no
+   block is left at exit: a tool makes one or two. */
+plat_window posix_window(posix_procedure procedure) {
+    static posix_procedure slots[4];
+    static unsigned used;
+    if (used == sizeof slots / sizeof slots[0]) return nullptr;
+    slots[used] = procedure;
+    return &slots[used++];
+}
 
 int plat_message_box(plat_window owner, const char *text, const char *caption, unsigned style) {
     (void)owner, (void)caption;

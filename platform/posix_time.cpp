@@ -52,18 +52,6 @@ int64_t days_from_civil(int y, unsigned m, unsigned d) {
     return era * 146097 + int64_t(doe) - 719468;
 }
 
-void civil_from_days(int64_t z, int *y, unsigned *m, unsigned *d) {
-    z += 719468;
-    const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    const unsigned doe = unsigned(z - era * 146097);
-    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const unsigned mp = (5 * doy + 2) / 153;
-    *d = doy - (153 * mp + 2) / 5 + 1;
-    *m = mp < 10 ? mp + 3 : mp - 9;
-    *y = int(int64_t(yoe) + era * 400 + (*m <= 2));
-}
-
 unsigned days_in_month(int y, unsigned m) {
     static const unsigned days[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
     bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
@@ -92,25 +80,8 @@ int plat_dos_to_file_time(uint16_t dos_date, uint16_t dos_time, plat_filetime *o
     return 1;
 }
 
-int plat_file_to_dos_time(const plat_filetime *in, uint16_t *dos_date, uint16_t *dos_time) {
-    uint64_t seconds = ft_value(*in) / 10000000ULL;
-    int64_t days = int64_t(seconds / 86400) - int64_t(EPOCH_DIFF / 86400);
-    unsigned rest = unsigned(seconds % 86400), month, day;
-    int year;
-    civil_from_days(days, &year, &month, &day);
-    if (year < 1980 || year > 2107) return 0;
-    *dos_date = uint16_t(((year - 1980) << 9) | (month << 5) | day);
-    *dos_time = uint16_t(((rest / 3600) << 11) | (((rest / 60) % 60) << 5) | ((rest % 60) / 2));
-    return 1;
-}
-
 int plat_local_to_file_time(const plat_filetime *local, plat_filetime *utc) {
     *utc = ft_make(uint64_t(int64_t(ft_value(*local)) - local_bias()));
-    return 1;
-}
-
-int plat_file_to_local_time(const plat_filetime *utc, plat_filetime *local) {
-    *local = ft_make(uint64_t(int64_t(ft_value(*utc)) + local_bias()));
     return 1;
 }
 

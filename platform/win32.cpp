@@ -126,26 +126,10 @@ int plat_dos_to_file_time(uint16_t dos_date, uint16_t dos_time, plat_filetime *o
     return 1;
 }
 
-int plat_file_to_dos_time(const plat_filetime *in, uint16_t *dos_date, uint16_t *dos_time) {
-    FILETIME n = to_native(*in);
-    WORD d, t;
-    if (!FileTimeToDosDateTime(&n, &d, &t)) return 0;
-    *dos_date = d;
-    *dos_time = t;
-    return 1;
-}
-
 int plat_local_to_file_time(const plat_filetime *local, plat_filetime *utc) {
     FILETIME in = to_native(*local), out;
     if (!LocalFileTimeToFileTime(&in, &out)) return 0;
     *utc = from_native(out);
-    return 1;
-}
-
-int plat_file_to_local_time(const plat_filetime *utc, plat_filetime *local) {
-    FILETIME in = to_native(*utc), out;
-    if (!FileTimeToLocalFileTime(&in, &out)) return 0;
-    *local = from_native(out);
     return 1;
 }
 

@@ -3,6 +3,7 @@
 Run as: python3 mkdisk_test.py MKDISK [TVUNZIP]
 """
 import os
+import re
 import subprocess
 import sys
 import tempfile
@@ -13,8 +14,8 @@ import zlib
 
 MKDISK = sys.argv[1] if len(sys.argv) > 1 else "tools/mkdisk"
 TVUNZIP = sys.argv[2] if len(sys.argv) > 2 else ""
-LOOSE = ("README.TXT", "TARVEX.TXT", "LICENSE.TXT", "VENDOR.TXT", "WHATSNEW.TXT",
-         "FILE_ID.DIZ", "ORDER.TXT")
+with open(os.path.join(os.path.dirname(__file__), "..", "..", "distfiles", "loose.def")) as _list:
+    LOOSE = tuple(re.findall(r'^LOOSE\("([^"]+)"', _list.read(), re.M))  # the product's one list
 PRODUCT = {"tarvex32.exe": os.urandom(5000), "Help.txt": b"help " * 4000, "empty.dat": b""}
 
 
