@@ -26,7 +26,7 @@ typedef size_t bits_t;
 enum {
     WORD_BITS = 8 * sizeof(bits_t), /* bits of the road's bit buffer */
     WIDE = WORD_BITS >= 64,         /* one top-up serves a whole match */
-    FAST_INPUT = WIDE ? 8 : 12,     /* input bytes a symbol's top-ups may read */
+    FAST_INPUT = WIDE ? 8 : 16,     /* input bytes a symbol's top-ups may read */
     FAST_ROOM = 258,                /* window bytes the longest match writes */
     FAST_PLAIN = 3                  /* a code of no symbol, left to the plain road */
 };
@@ -233,6 +233,10 @@ enum : uint32_t {
 enum {
     PACKED_LITERAL_BITS = 11, /* index width of the literal/length table */
     PACKED_DISTANCE_BITS = 8, /* index width of the distance table */
+    /* pending bits that let a match after a run of literals go on without
+       a top-up: its length, and on a wide buffer its distance as well */
+    RUN_MATCH_BITS = WIDE ? 16 + 28 : 16,
+    LINKED_RUN_MATCH_BITS = WIDE ? 20 + 28 : 20, /* the same through the builder's tables */
     PACK_WORTH = 8192         /* input bytes at a first block's start that repay a packing */
 };
 
@@ -320,17 +324,22 @@ int decode_linked(hot_state *hs, const fast_codes *c) {
                 window[pos++] = (uint8_t)e->value;
                 e = literals + (buffer & literal_mask);
             } while (e->op == OP_LITERAL && count >= 16);
-            continue;
-        }
-        e = lookup_symbol(&buffer, &count, literals, wl);
-        if (!e) break; /* the plain road refuses it */
-        if (e->op == OP_LITERAL) {
-            window[pos++] = (uint8_t)e->value;
-            continue;
-        }
-        if (e->op == OP_END_OF_BLOCK) {
-            exit = FAST_END;
-            break;
+            /* A length of the root after the run goes on here, as in
+               decode_packed. */
+            if (e->op >= OP_END_OF_BLOCK || count < LINKED_RUN_MATCH_BITS) continue;
+            buffer >>= e->bits;
+            count -= e->bits;
+        } else {
+            e = lookup_symbol(&buffer, &count, literals, wl);
+            if (!e) break; /* the plain road refuses it */
+            if (e->op == OP_LITERAL) {
+                window[pos++] = (uint8_t)e->value;
+                continue;
+            }
+            if (e->op == OP_END_OF_BLOCK) {
+                exit = FAST_END;
+                break;
+            }
         }
         unsigned length = take_extra(&buffer, &count, e);
         top_up_narrow(&buffer, &count, &cursor);
@@ -398,7 +407,10 @@ int decode_packed(hot_state *hs, const fast_codes *c) {
                 count -= e & PACK_CODE_BITS;
                 e = literals[buffer & literal_mask];
             } while ((e & PACK_LITERAL) && count >= PACKED_LITERAL_BITS);
-            continue;
+            /* A match after the run goes on here while its length fits the
+               pending bits: most matches follow literals, and going round
+               the loop for them cost a top-up and a lookup again. */
+            if (!(e & PACK_MATCH) || count < RUN_MATCH_BITS) continue;
         }
         unsigned length;
         if (e & PACK_MATCH) {
