@@ -326,7 +326,9 @@ int decode_linked(hot_state *hs, const fast_codes *c) {
             } while (e->op == OP_LITERAL && count >= 16);
             /* A length of the root after the run goes on here, as in
                decode_packed. */
-            if (e->op >= OP_END_OF_BLOCK || count < LINKED_RUN_MATCH_BITS) continue;
+            if (e->op >= OP_END_OF_BLOCK || count < LINKED_RUN_MATCH_BITS ||
+                pos >= WINDOW_SIZE - FAST_ROOM)
+                continue;
             buffer >>= e->bits;
             count -= e->bits;
         } else {
@@ -409,8 +411,11 @@ int decode_packed(hot_state *hs, const fast_codes *c) {
             } while ((e & PACK_LITERAL) && count >= PACKED_LITERAL_BITS);
             /* A match after the run goes on here while its length fits the
                pending bits: most matches follow literals, and going round
-               the loop for them cost a top-up and a lookup again. */
-            if (!(e & PACK_MATCH) || count < RUN_MATCH_BITS) continue;
+               the loop for them cost a top-up and a lookup again.  The run
+               may have written dozens of literals of short codes: the
+               window's margin is checked again. */
+            if (!(e & PACK_MATCH) || count < RUN_MATCH_BITS || pos >= WINDOW_SIZE - FAST_ROOM)
+                continue;
         }
         unsigned length;
         if (e & PACK_MATCH) {

@@ -79,14 +79,25 @@ const struct {
     {  0,     true  },
 };
 
-/* A stream of one fixed block, the prefix's literals and then what
-   write_block writes, after an empty stored block if asked. */
+/* Literal codes of one and two bits ('a', 'b'), so that dozens of literals
+   come between two top-ups, and the longest length and distances 1 and 2. */
+void short_codes(stream_writer &w) {
+    std::vector<unsigned> lit(286, 0), dist = {1, 1};
+    lit['a'] = 1, lit['b'] = 2, lit[256] = 3, lit[285] = 4, lit[257] = 5, lit[258] = 5;
+    w.dynamic(1, lit, dist);
+}
+
+/* A stream of one block (fixed, or of short_codes), the prefix's literals
+   and then what write_block writes, after an empty stored block if asked. */
 template <typename F>
 std::vector<uint8_t> make_stream(bool after_empty, const std::vector<uint8_t> &prefix,
-                                 F write_block) {
+                                 F write_block, bool short_literals = false) {
     stream_writer w;
     if (after_empty) w.stored(0, {});
-    w.fixed(1);
+    if (short_literals)
+        short_codes(w);
+    else
+        w.fixed(1);
     for (uint8_t b : prefix) w.literal(b);
     write_block(w);
     w.end_block();
@@ -144,6 +155,24 @@ TEST_F(Edges, LongMatchesMeetTheWindowsEndAtEveryOffset) {
                     for (; pos < start; pos++) w.literal((uint8_t)pos);
                     for (unsigned distance : {40, 1, 300, 8}) w.match(258, distance);
                 });
+            expect_as_zlib(stream, stream.size(), road.chunk);
+            if (HasFatalFailure()) return;
+        }
+    }
+}
+
+TEST_F(Edges, LongRunsOfShortLiteralsBeforeAMatchAtTheWindowsEnd) {
+    for (const auto &road : roads) {
+        for (unsigned start = WINDOW_SIZE - 300; start <= WINDOW_SIZE; start++) {
+            std::vector<uint8_t> stream = make_stream(
+                road.after_empty, {'a'}, [&](stream_writer &w) {
+                    unsigned pos = 1;
+                    for (; pos + 258 + 64 <= start; pos += 258) w.match(258, 1);
+                    for (; pos < start; pos++) w.literal(pos % 7 ? 'a' : 'b');
+                    for (int i = 0; i < 4; i++) w.match(258, 2);
+                    for (int i = 0; i < 400; i++) w.literal('b'); /* the fast road's input margin */
+                },
+                true);
             expect_as_zlib(stream, stream.size(), road.chunk);
             if (HasFatalFailure()) return;
         }
