@@ -27,7 +27,7 @@ enum {
     WORD_BITS = 8 * sizeof(bits_t), /* bits of the road's bit buffer */
     WIDE = WORD_BITS >= 64,         /* one top-up serves a whole match */
     FAST_INPUT = WIDE ? 8 : 16,     /* input bytes a symbol's top-ups may read */
-    FAST_ROOM = 258,                /* window bytes the longest match writes */
+    FAST_ROOM = 258 + WORD_BITS,    /* window bytes of a run of literals and a match */
     FAST_PLAIN = 3                  /* a code of no symbol, left to the plain road */
 };
 
@@ -326,9 +326,7 @@ int decode_linked(hot_state *hs, const fast_codes *c) {
             } while (e->op == OP_LITERAL && count >= 16);
             /* A length of the root after the run goes on here, as in
                decode_packed. */
-            if (e->op >= OP_END_OF_BLOCK || count < LINKED_RUN_MATCH_BITS ||
-                pos >= WINDOW_SIZE - FAST_ROOM)
-                continue;
+            if (e->op >= OP_END_OF_BLOCK || count < LINKED_RUN_MATCH_BITS) continue;
             buffer >>= e->bits;
             count -= e->bits;
         } else {
@@ -412,10 +410,9 @@ int decode_packed(hot_state *hs, const fast_codes *c) {
             /* A match after the run goes on here while its length fits the
                pending bits: most matches follow literals, and going round
                the loop for them cost a top-up and a lookup again.  The run
-               may have written dozens of literals of short codes: the
-               window's margin is checked again. */
-            if (!(e & PACK_MATCH) || count < RUN_MATCH_BITS || pos >= WINDOW_SIZE - FAST_ROOM)
-                continue;
+               may have written a literal for every pending bit: FAST_ROOM
+               leaves room for them. */
+            if (!(e & PACK_MATCH) || count < RUN_MATCH_BITS) continue;
         }
         unsigned length;
         if (e & PACK_MATCH) {
