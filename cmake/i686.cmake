@@ -1,7 +1,7 @@
 # Toolchain for the 32-bit host build: the portable code compiled as the
-# Windows build compiles it (32-bit x86, the MinGW compiler's default
-# -march=pentiumpro and its x87 floating point), so that the decoder's speed
-# can be measured as it ships.  Debian's g++-multilib with the i386 zlib,
+# Windows build compiles SETUP.EXE (32-bit x86 for the Pentium, as
+# setup/CMakeLists.txt asks, and x87 floating point), so that the decoder's
+# speed is measured as it ships.  Debian's g++-multilib with the i386 zlib,
 # libdeflate and Google Benchmark packages (scripts/install-deps.sh).
 set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR i686)
@@ -9,7 +9,7 @@ set(CMAKE_C_COMPILER gcc)
 set(CMAKE_CXX_COMPILER g++)
 # Large-file offsets: directory reads of a 64-bit file system (or under an
 # emulator on a 64-bit kernel) return offsets that do not fit 32 bits.
-set(CMAKE_C_FLAGS_INIT "-m32 -march=pentiumpro -D_FILE_OFFSET_BITS=64")
-set(CMAKE_CXX_FLAGS_INIT "-m32 -march=pentiumpro -D_FILE_OFFSET_BITS=64")
+set(CMAKE_C_FLAGS_INIT "-m32 -march=pentium -D_FILE_OFFSET_BITS=64")
+set(CMAKE_CXX_FLAGS_INIT "-m32 -march=pentium -D_FILE_OFFSET_BITS=64")
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-m32")
 set(CMAKE_LIBRARY_ARCHITECTURE i386-linux-gnu)

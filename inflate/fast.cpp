@@ -15,11 +15,50 @@
 
 namespace {
 
+/* The road's bit buffer is the processor's word: on a 32-bit processor a
+   64-bit buffer costs two shifts and a branch for every shift by a code's
+   length, and the loop's state no longer fits its registers.  A 32-bit
+   buffer topped up holds 24 bits, enough for a length code and its extra
+   bits, or for a distance code of the packed table and its extra bits; a
+   longer distance code tops it up again before its extra bits. */
+typedef size_t bits_t;
+
 enum {
-    FAST_INPUT = 8,  /* input bytes a top-up reads */
-    FAST_ROOM = 258, /* window bytes the longest match writes */
-    FAST_PLAIN = 3   /* a code of no symbol, left to the plain road */
+    WORD_BITS = 8 * sizeof(bits_t), /* bits of the road's bit buffer */
+    WIDE = WORD_BITS >= 64,         /* one top-up serves a whole match */
+    FAST_INPUT = WIDE ? 8 : 16,     /* input bytes a symbol's top-ups may read */
+    FAST_ROOM = 258 + WORD_BITS,    /* window bytes of a run of literals and a match */
+    FAST_PLAIN = 3                  /* a code of no symbol, left to the plain road */
 };
+
+/* The next word of input, the first byte in the low byte. */
+ROAD_STEP bits_t load_word(const uint8_t *p) {
+    if (WIDE) return bits_t(load64(p));
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    uint32_t v;
+    memcpy(&v, p, 4);
+    return v;
+#else
+    return bits_t(p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24);
+#endif
+}
+
+/* Takes whole bytes up to WORD_BITS - 8 or more pending bits, without a
+   branch: taking them adds 8 * ((WORD_BITS - 1 - count) / 8) to count,
+   which for a count below WORD_BITS is the same as setting the bits of
+   WORD_BITS - 8.  The bits loaded above the pending ones are the next
+   input's, loaded again alike by the next top-up. */
+ROAD_STEP void top_up(bits_t *buffer, unsigned *count, const uint8_t **cursor) {
+    *buffer |= load_word(*cursor) << *count;
+    *cursor += (WORD_BITS - 1 - *count) >> 3;
+    *count |= WORD_BITS - 8;
+}
+
+/* Tops the buffer up again inside a symbol where it is too narrow to hold
+   the whole match at once; nothing on a 64-bit processor. */
+ROAD_STEP void top_up_narrow(bits_t *buffer, unsigned *count, const uint8_t **cursor) {
+    if (!WIDE) top_up(buffer, count, cursor);
+}
 
 void copy8(uint8_t *to, const uint8_t *from) {
     uint64_t v;
@@ -108,7 +147,7 @@ void copy_wrapped(uint8_t *window, unsigned pos, unsigned length, unsigned dista
 
 /* Looks a code up with at least its length of bits pending; an entry of no
    symbol gives null. */
-ROAD_STEP const decode_entry *fast_lookup(uint64_t *buffer, unsigned *count,
+ROAD_STEP const decode_entry *fast_lookup(bits_t *buffer, unsigned *count,
                                           const decode_entry *root, unsigned width) {
     const decode_entry *e = root + (*buffer & low_mask[width]);
     while (e->op > OP_LITERAL) {
@@ -126,9 +165,9 @@ ROAD_STEP const decode_entry *fast_lookup(uint64_t *buffer, unsigned *count,
    symbol gives null with no bit taken, for the plain road to refuse: the
    fixed code's plain tables have a narrower root than the fast road's, and
    a refused stream counts the bits it used alike on both roads. */
-ROAD_STEP const decode_entry *lookup_symbol(uint64_t *buffer, unsigned *count,
+ROAD_STEP const decode_entry *lookup_symbol(bits_t *buffer, unsigned *count,
                                             const decode_entry *root, unsigned width) {
-    uint64_t held = *buffer;
+    bits_t held = *buffer;
     unsigned held_count = *count;
     const decode_entry *e = fast_lookup(buffer, count, root, width);
     if (!e) {
@@ -157,9 +196,9 @@ ROAD_STEP void put_match(uint8_t *window, unsigned pos, unsigned length, unsigne
 
 /* Stores the road's locals back into the hot state, with the bits above
    the pending ones cleared for the plain road. */
-void store_fast(hot_state *hs, uint64_t buffer, unsigned count, unsigned pos,
+void store_fast(hot_state *hs, bits_t buffer, unsigned count, unsigned pos,
                 const uint8_t *cursor) {
-    hs->buffer = buffer & ((uint64_t(1) << count) - 1);
+    hs->buffer = uint64_t(buffer) & ((uint64_t(1) << count) - 1);
     hs->count = count;
     hs->pos = pos;
     hs->left -= uint32_t(cursor - hs->cursor);
@@ -194,6 +233,10 @@ enum : uint32_t {
 enum {
     PACKED_LITERAL_BITS = 11, /* index width of the literal/length table */
     PACKED_DISTANCE_BITS = 8, /* index width of the distance table */
+    /* pending bits that let a match after a run of literals go on without
+       a top-up: its length, and on a wide buffer its distance as well */
+    RUN_MATCH_BITS = WIDE ? 16 + 28 : 16,
+    LINKED_RUN_MATCH_BITS = WIDE ? 20 + 28 : 20, /* the same through the builder's tables */
     PACK_WORTH = 8192         /* input bytes at a first block's start that repay a packing */
 };
 
@@ -237,7 +280,7 @@ void pack_table(uint32_t *out, unsigned width, const decode_entry *root, unsigne
 }
 
 /* A base plus the extra bits after its code, both dropped. */
-ROAD_STEP unsigned take_packed(uint64_t *buffer, unsigned *count, uint32_t e) {
+ROAD_STEP unsigned take_packed(bits_t *buffer, unsigned *count, uint32_t e) {
     unsigned code = e & PACK_CODE_BITS, extra = (e >> 8) & 0xFF;
     unsigned value = (e >> 16) + unsigned((*buffer >> code) & low_mask[extra]);
     *buffer >>= code + extra;
@@ -247,7 +290,7 @@ ROAD_STEP unsigned take_packed(uint64_t *buffer, unsigned *count, uint32_t e) {
 
 /* A base plus the extra bits after a builder's entry, which fast_lookup
    has already dropped. */
-ROAD_STEP unsigned take_extra(uint64_t *buffer, unsigned *count, const decode_entry *e) {
+ROAD_STEP unsigned take_extra(bits_t *buffer, unsigned *count, const decode_entry *e) {
     unsigned value = e->value + unsigned(*buffer & low_mask[e->op]);
     *buffer >>= e->op;
     *count -= e->op;
@@ -259,21 +302,17 @@ ROAD_STEP unsigned take_extra(uint64_t *buffer, unsigned *count, const decode_en
 int decode_linked(hot_state *hs, const fast_codes *c) {
     const decode_entry *literals = c->literals, *distances = c->distances;
     unsigned wl = c->wl, wd = c->wd;
-    uint64_t buffer = hs->buffer;
+    bits_t buffer = bits_t(hs->buffer);
     unsigned count = hs->count, pos = hs->pos;
     const uint8_t *cursor = hs->cursor;
-    const uint8_t *last_load = cursor + (hs->left - FAST_INPUT); /* where a word still fits */
+    const uint8_t *last_load = cursor + (hs->left - FAST_INPUT); /* where a symbol still fits */
     uint8_t *window = deflate_window;
-    const uint64_t literal_mask = low_mask[wl];
+    const bits_t literal_mask = low_mask[wl];
     int exit = FAST_GO_ON;
     while (cursor <= last_load && pos < WINDOW_SIZE - FAST_ROOM) {
-        /* Whole bytes up to 56 or more pending bits: room for a length, a
-           distance and their extra bits, 48 bits at most.  Taking them adds
-           8 * ((63 - count) / 8) to count, which for a count below 64 is
-           the same as setting its bits 3 to 5: one step instead of three. */
-        buffer |= load64(cursor) << count;
-        cursor += (63 - count) >> 3;
-        count |= 56;
+        /* 56 pending bits hold a length, a distance and their extra bits
+           (48 bits at most); 24 hold a length code and its extra bits. */
+        top_up(&buffer, &count, &cursor);
         /* Literals of the root table come in runs: they go on while the
            pending bits hold a whole root index, fewer than 48 a top-up,
            well inside the window's margin. */
@@ -285,23 +324,30 @@ int decode_linked(hot_state *hs, const fast_codes *c) {
                 window[pos++] = (uint8_t)e->value;
                 e = literals + (buffer & literal_mask);
             } while (e->op == OP_LITERAL && count >= 16);
-            continue;
-        }
-        e = lookup_symbol(&buffer, &count, literals, wl);
-        if (!e) break; /* the plain road refuses it */
-        if (e->op == OP_LITERAL) {
-            window[pos++] = (uint8_t)e->value;
-            continue;
-        }
-        if (e->op == OP_END_OF_BLOCK) {
-            exit = FAST_END;
-            break;
+            /* A length of the root after the run goes on here, as in
+               decode_packed. */
+            if (e->op >= OP_END_OF_BLOCK || count < LINKED_RUN_MATCH_BITS) continue;
+            buffer >>= e->bits;
+            count -= e->bits;
+        } else {
+            e = lookup_symbol(&buffer, &count, literals, wl);
+            if (!e) break; /* the plain road refuses it */
+            if (e->op == OP_LITERAL) {
+                window[pos++] = (uint8_t)e->value;
+                continue;
+            }
+            if (e->op == OP_END_OF_BLOCK) {
+                exit = FAST_END;
+                break;
+            }
         }
         unsigned length = take_extra(&buffer, &count, e);
+        top_up_narrow(&buffer, &count, &cursor);
         if (!distances || !(e = fast_lookup(&buffer, &count, distances, wd))) {
             exit = FAST_BAD;
             break;
         }
+        top_up_narrow(&buffer, &count, &cursor);
         unsigned distance = take_extra(&buffer, &count, e);
         put_match(window, pos, length, distance);
         pos += length;
@@ -313,7 +359,7 @@ int decode_linked(hot_state *hs, const fast_codes *c) {
 /* Decodes a length or a literal by the builder's tables where the packed
    entry left it to them: FAST_GO_ON with *length set for a length, or with
    a literal written and *length 0, else FAST_END or FAST_PLAIN. */
-ROAD_STEP int take_unpacked(uint64_t *buffer, unsigned *count, const fast_codes *c, uint8_t *to,
+ROAD_STEP int take_unpacked(bits_t *buffer, unsigned *count, const fast_codes *c, uint8_t *to,
                             unsigned *length) {
     const decode_entry *e = lookup_symbol(buffer, count, c->literals, c->wl);
     *length = 0;
@@ -329,29 +375,30 @@ ROAD_STEP int take_unpacked(uint64_t *buffer, unsigned *count, const fast_codes 
 /* Decodes a distance, through the packed table where it can: 0 for an
    invalid code or a block with no distance code (whose packed table sends
    every code here). */
-ROAD_STEP unsigned take_distance(uint64_t *buffer, unsigned *count, const fast_codes *c) {
+ROAD_STEP unsigned take_distance(bits_t *buffer, unsigned *count, const uint8_t **cursor,
+                                 const fast_codes *c) {
     uint32_t p = packed.distances[*buffer & low_mask[PACKED_DISTANCE_BITS]];
     if (p & PACK_MATCH) return take_packed(buffer, count, p);
     if (!c->distances) return 0;
     const decode_entry *e = fast_lookup(buffer, count, c->distances, c->wd);
-    return e ? take_extra(buffer, count, e) : 0;
+    if (!e) return 0;
+    top_up_narrow(buffer, count, cursor);
+    return take_extra(buffer, count, e);
 }
 
 /* Decodes symbols through the packed tables, as decode_linked does through
    the builder's. */
 int decode_packed(hot_state *hs, const fast_codes *c) {
-    uint64_t buffer = hs->buffer;
+    bits_t buffer = bits_t(hs->buffer);
     unsigned count = hs->count, pos = hs->pos;
     const uint8_t *cursor = hs->cursor;
-    const uint8_t *last_load = cursor + (hs->left - FAST_INPUT); /* where a word still fits */
+    const uint8_t *last_load = cursor + (hs->left - FAST_INPUT); /* where a symbol still fits */
     uint8_t *window = deflate_window;
     const uint32_t *literals = packed.literals;
-    const uint64_t literal_mask = low_mask[PACKED_LITERAL_BITS];
+    const bits_t literal_mask = low_mask[PACKED_LITERAL_BITS];
     int exit = FAST_GO_ON;
     while (cursor <= last_load && pos < WINDOW_SIZE - FAST_ROOM) {
-        buffer |= load64(cursor) << count; /* as in decode_linked */
-        cursor += (63 - count) >> 3;
-        count |= 56;
+        top_up(&buffer, &count, &cursor); /* as in decode_linked */
         uint32_t e = literals[buffer & literal_mask];
         if (e & PACK_LITERAL) {
             do {
@@ -360,7 +407,12 @@ int decode_packed(hot_state *hs, const fast_codes *c) {
                 count -= e & PACK_CODE_BITS;
                 e = literals[buffer & literal_mask];
             } while ((e & PACK_LITERAL) && count >= PACKED_LITERAL_BITS);
-            continue;
+            /* A match after the run goes on here while its length fits the
+               pending bits: most matches follow literals, and going round
+               the loop for them cost a top-up and a lookup again.  The run
+               may have written a literal for every pending bit: FAST_ROOM
+               leaves room for them. */
+            if (!(e & PACK_MATCH) || count < RUN_MATCH_BITS) continue;
         }
         unsigned length;
         if (e & PACK_MATCH) {
@@ -373,7 +425,8 @@ int decode_packed(hot_state *hs, const fast_codes *c) {
                 continue;
             }
         }
-        unsigned distance = take_distance(&buffer, &count, c);
+        top_up_narrow(&buffer, &count, &cursor);
+        unsigned distance = take_distance(&buffer, &count, &cursor, c);
         if (distance == 0) {
             exit = FAST_BAD;
             break;
@@ -399,6 +452,8 @@ void prepare_fast(fast_codes *c, uint32_t left, unsigned blocks_before) {
 }
 
 int decode_fast(hot_state *hs, const fast_codes *c) {
-    if (hs->left < FAST_INPUT) return FAST_GO_ON;
+    /* A block's header may leave more bits pending than a narrow buffer
+       holds: the plain road takes symbols until they fit. */
+    if (hs->left < FAST_INPUT || hs->count >= WORD_BITS) return FAST_GO_ON;
     return c->packed ? decode_packed(hs, c) : decode_linked(hs, c);
 }
