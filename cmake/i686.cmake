@@ -1,6 +1,6 @@
 # Toolchain for the 32-bit host build: the portable code compiled as the
 # Windows build compiles SETUP.EXE (32-bit x86 for the Pentium, as
-# setup/CMakeLists.txt asks, and x87 floating point), so that the decoder's
+# the top-level TV_CODE_OPTIONS ask, and x87 floating point), so that the decoder's
 # speed is measured as it ships.  Debian's g++-multilib with the i386 zlib,
 # libdeflate and Google Benchmark packages (scripts/install-deps.sh).
 set(CMAKE_SYSTEM_NAME Linux)
