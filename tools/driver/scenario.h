@@ -49,6 +49,7 @@ typedef bool (*step_fn)(const words &w);
 struct step {         /* one kind of line */
     const char *name; /* its first word */
     int min_args;     /* words after it */
+    bool on_run;      /* whether setup must be running */
     step_fn run;      /* what it does */
     const char *help; /* its words and what it does */
 };
