@@ -94,37 +94,23 @@ bool grab(pixels *p, int left, int top) {
     return ok != 0;
 }
 
-/* Draws icon over a background of one colour. */
-void draw_icon_on(pixels *p, HICON icon, COLORREF background) {
-    HBRUSH brush = CreateSolidBrush(background);
-    RECT all = {0, 0, p->width, p->height};
-    FillRect(p->dc, &all, brush);
-    DeleteObject(brush);
-    DrawIcon(p->dc, 0, 0, icon);
-    GdiFlush();
-}
-
-/* Percentage of the icon's opaque pixels (the same on black and on white)
-   that differ in the captured control; 100 when the icon has none. */
+/* Percentage of the captured control's pixels that differ from the icon
+   drawn over the control's own background (its top left pixel, which no
+   standard icon covers). */
 int icon_mismatch(const pixels &captured, HICON icon) {
-    pixels black, white;
-    if (!make_pixels(&black, captured.width, captured.height, 32)) return 100;
-    if (!make_pixels(&white, captured.width, captured.height, 32)) {
-        free_pixels(&black);
-        return 100;
-    }
-    draw_icon_on(&black, icon, RGB(0, 0, 0));
-    draw_icon_on(&white, icon, RGB(255, 255, 255));
-    int opaque = 0, differ = 0;
-    for (int i = 0; i < captured.width * captured.height; i++) {
-        DWORD b = black.bits[i] & 0xFFFFFF, w = white.bits[i] & 0xFFFFFF;
-        if (b != w) continue;
-        opaque++;
-        differ += (captured.bits[i] & 0xFFFFFF) != b;
-    }
-    free_pixels(&black);
-    free_pixels(&white);
-    return opaque ? differ * 100 / opaque : 100;
+    pixels drawn;
+    if (!make_pixels(&drawn, captured.width, captured.height, 32)) return 100;
+    DWORD corner = captured.bits[0];
+    HBRUSH brush = CreateSolidBrush(RGB(corner >> 16 & 0xFF, corner >> 8 & 0xFF, corner & 0xFF));
+    RECT all = {0, 0, drawn.width, drawn.height};
+    FillRect(drawn.dc, &all, brush);
+    DeleteObject(brush);
+    DrawIcon(drawn.dc, 0, 0, icon);
+    GdiFlush();
+    int differ = 0, count = captured.width * captured.height;
+    for (int i = 0; i < count; i++) differ += ((captured.bits[i] ^ drawn.bits[i]) & 0xFFFFFF) != 0;
+    free_pixels(&drawn);
+    return differ * 100 / count;
 }
 
 struct standard_icon {

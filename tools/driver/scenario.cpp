@@ -57,13 +57,14 @@ words split(const std::string &text) {
     return w;
 }
 
-bool load(const std::string &path);
-
 /* Files, lines and definitions; false when a file cannot be read. */
-bool load_lines(FILE *f, const std::string &path) {
+bool load(const std::string &path) {
+    FILE *f = fopen(path.c_str(), "r");
+    if (!f) return step_failed("cannot read %s", path.c_str());
     char text[2048];
     std::vector<line> *into = &lines;
-    for (int number = 1; fgets(text, sizeof text, f); number++) {
+    bool ok = true;
+    for (int number = 1; ok && fgets(text, sizeof text, f); number++) {
         line l = {path + ":" + std::to_string(number), split(text)};
         if (l.tokens.empty() || l.tokens[0][0] == '#') continue;
         if (l.tokens[0] == "define" && l.tokens.size() > 1)
@@ -72,17 +73,10 @@ bool load_lines(FILE *f, const std::string &path) {
             into = &lines;
         else if (l.tokens[0] == "include" && l.tokens.size() > 1) {
             std::string dir = path.substr(0, path.find_last_of("/\\") + 1);
-            if (!load(dir + l.tokens[1])) return false;
+            ok = load(dir + l.tokens[1]);
         } else
             into->push_back(l);
     }
-    return true;
-}
-
-bool load(const std::string &path) {
-    FILE *f = fopen(path.c_str(), "r");
-    if (!f) return step_failed("cannot read %s", path.c_str());
-    bool ok = load_lines(f, path);
     fclose(f);
     return ok;
 }

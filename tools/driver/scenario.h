@@ -24,7 +24,6 @@ struct scenario_state {                      /* the player's process-wide state 
     std::map<std::string, std::string> vars; /* ${name} values */
     std::vector<HWND> windows;               /* windows of ours to close */
     HWND holder;                             /* the last file-holding window */
-    std::vector<HANDLE> held;                /* files kept open */
     std::string label;                       /* script and scenario, for pictures */
     int shots;                               /* pictures in this scenario */
     std::string error;                       /* why the last step failed */

@@ -8,6 +8,8 @@
  */
 #include "tools/driver/scenario.h"
 
+#include "unzip/engine.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -201,17 +203,10 @@ bool move(const words &w) {
            step_failed("cannot move %s to %s", w[1].c_str(), w[2].c_str());
 }
 
-/* hold PATH: open for no one else, as a running program keeps it. */
-bool hold(const words &w) {
-    HANDLE f = CreateFileA(w[1].c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (f == INVALID_HANDLE_VALUE) return step_failed("cannot hold %s", w[1].c_str());
-    S.held.push_back(f);
-    return true;
-}
-
+/* release: the last holder closed, which lets go of its file. */
 bool release(const words &) {
-    for (HANDLE f : S.held) CloseHandle(f);
-    S.held.clear();
+    DestroyWindow(S.holder);
+    S.holder = nullptr;
     return true;
 }
 
@@ -221,16 +216,13 @@ bool release(const words &) {
    the product's reader tells no offsets. */
 bool damage(const words &w) {
     std::string path = scenario_var("src") + "setup.tv", archive = read_file(path);
-    auto get = [&archive](size_t at, int bytes) {
-        unsigned v = 0;
-        while (bytes--) v = v << 8 | uint8_t(archive[at + size_t(bytes)]);
-        return v;
-    };
-    for (size_t at = 0; at + LOCAL_HEADER_SIZE <= archive.size() && get(at, 4) == LOCAL_HEADER;
-         at += LOCAL_HEADER_SIZE + get(at + 26, 2) + get(at + 28, 2) + get(at + 18, 4)) {
-        if (archive.compare(at + LOCAL_HEADER_SIZE, get(at + 26, 2), w[1]) != 0) continue;
-        unsigned real = get(at + 14, 4), stored = real ^ 0x00010000;
-        for (int i = 0; i < 4; i++) archive[at + 14 + size_t(i)] = char(stored >> (8 * i));
+    const uint8_t *zip = reinterpret_cast<const uint8_t *>(archive.data());
+    for (size_t at = 0; at + LOCAL_HEADER_SIZE <= archive.size() && get32(zip + at) == LOCAL_HEADER;
+         at +=
+         LOCAL_HEADER_SIZE + get16(zip + at + 26) + get16(zip + at + 28) + get32(zip + at + 18)) {
+        if (archive.compare(at + LOCAL_HEADER_SIZE, get16(zip + at + 26), w[1]) != 0) continue;
+        unsigned real = get32(zip + at + 14), stored = real ^ 0x00010000;
+        archive[at + 16] = char(stored >> 16);
         char hex[16];
         snprintf(hex, sizeof hex, "%08x", real);
         S.vars["real"] = hex;
@@ -252,8 +244,9 @@ bool short_name(const words &w) {
 }
 
 /* window CLASS [PATH MESSAGE]: a window of the class, as a running product
-   has; with PATH, it keeps the file until it gets the message (0: never),
-   as a File Manager keeps an extension it loaded. */
+   has; with PATH, it keeps the file open for no one else until it gets the
+   message (0: never) or closes, as a File Manager keeps an extension it
+   loaded or any running program its files. */
 bool window(const words &w) {
     HWND made = driver_open_window(w[1].c_str(), w.size() > 3 ? w[2].c_str() : nullptr,
                                    w.size() > 3 ? UINT(strtoul(w[3].c_str(), nullptr, 0)) : 0);
@@ -328,7 +321,6 @@ words scenario_files(void) {
 }
 
 void scenario_clean_files(void) {
-    release({});
     for (HWND w : S.windows) DestroyWindow(w);
     S.windows.clear();
     S.holder = nullptr;
@@ -344,8 +336,7 @@ const step FILE_STEPS[] = {
     {"fill",        3, 0, fill,         "PATH SIZE PATTERN   write SIZE bytes of the pattern repeated"},
     {"stamp",       2, 0, stamp,        "PATH SECONDS        SETUP.EXE's last-write time, moved, as PATH's"},
     {"move",        2, 0, move,         "FROM TO             move a file"},
-    {"hold",        1, 0, hold,         "PATH                keep a file open for no one else"},
-    {"release",     0, 0, release,      "                    let go of the held files"},
+    {"release",     0, 0, release,      "                    close the last holder, letting go of its file"},
     {"damage",      1, 0, damage,       "MEMBER              turn a bit of its CRC-32; ${real} and ${stored}"},
     {"shortname",   2, 0, short_name,   "NAME PATH           ${NAME} is PATH's short form in capitals"},
     {"window",      1, 0, window,       "CLASS [PATH MSG]    a hidden window of the class, holding PATH until MSG"},
