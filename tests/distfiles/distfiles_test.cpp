@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -37,8 +38,7 @@ std::string pattern(size_t size, unsigned seed) {
     return bytes;
 }
 
-void write_file(const std::string &path, const std::string &bytes,
-                       plat_filetime time = REFERENCE) {
+void write_file(const std::string &path, const std::string &bytes, plat_filetime time = REFERENCE) {
     plat_file f = plat_lcreat(path.c_str(), 0);
     ASSERT_NE(f, HFILE_ERROR) << path;
     ASSERT_EQ(plat_lwrite(f, bytes.data(), uint32_t(bytes.size())), bytes.size());
@@ -52,9 +52,7 @@ std::string read_file(const std::string &path) {
     return in ? std::string(std::istreambuf_iterator<char>(in), {}) : "<missing>";
 }
 
-bool same_time(const plat_filetime &a, const plat_filetime &b) {
-    return a.dwLowDateTime == b.dwLowDateTime && a.dwHighDateTime == b.dwHighDateTime;
-}
+bool same_time(const plat_filetime &a, const plat_filetime &b) { return !memcmp(&a, &b, sizeof a); }
 
 struct DistFiles : ::testing::Test {
     fs::path root;
