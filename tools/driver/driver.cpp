@@ -45,19 +45,16 @@ BOOL CALLBACK list_window(HWND w, LPARAM lp) {
     return TRUE;
 }
 
-bool process_ended(HANDLE process) {
-    return process && WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
-}
-
 /* ---- Pixels ---------------------------------------------------------------- */
 
-struct pixels {       /* a 32-bit top-down DIB section */
-    HDC dc;           /* memory DC with the bitmap selected */
-    HBITMAP bitmap;   /* the DIB section */
-    HGDIOBJ previous; /* what the DC held before */
-    DWORD *bits;      /* the pixels, rows top first */
-    int width;        /* in pixels */
-    int height;       /* in rows */
+struct pixels {              /* a top-down DIB section */
+    BITMAPINFOHEADER header; /* as made, which a BMP file holds too */
+    HDC dc;                  /* memory DC with the bitmap selected */
+    HBITMAP bitmap;          /* the DIB section */
+    HGDIOBJ previous;        /* what the DC held before */
+    DWORD *bits;             /* the pixels, rows top first */
+    int width;               /* in pixels */
+    int height;              /* in rows */
 };
 
 bool make_pixels(pixels *p, int width, int height, int bits_per_pixel) {
@@ -68,6 +65,7 @@ bool make_pixels(pixels *p, int width, int height, int bits_per_pixel) {
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = WORD(bits_per_pixel);
     info.bmiHeader.biCompression = BI_RGB;
+    p->header = info.bmiHeader;
     void *bits = nullptr;
     p->bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
     if (!p->bitmap) return false;
@@ -150,23 +148,18 @@ const char *classify(HWND control) {
 
 bool write_all(FILE *f, const void *data, size_t size) { return fwrite(data, 1, size, f) == size; }
 
-/* Writes a 24-bit picture as a BMP file, rows top first as it holds them. */
+/* Writes the picture as a BMP file: its header, its rows top first as it
+   holds them (each padded to four bytes). */
 int write_bmp(const char *path, const pixels &picture) {
-    DWORD stride = DWORD((picture.width * 3 + 3) & ~3), image = stride * DWORD(picture.height);
+    DWORD stride = DWORD((picture.width * picture.header.biBitCount / 8 + 3) & ~3);
+    DWORD image = stride * DWORD(picture.height);
     BITMAPFILEHEADER file = {};
-    BITMAPINFOHEADER header = {};
     file.bfType = 0x4D42; /* "BM" */
-    file.bfOffBits = sizeof file + sizeof header;
+    file.bfOffBits = sizeof file + sizeof picture.header;
     file.bfSize = file.bfOffBits + image;
-    header.biSize = sizeof header;
-    header.biWidth = picture.width;
-    header.biHeight = -picture.height;
-    header.biPlanes = 1;
-    header.biBitCount = 24;
-    header.biCompression = BI_RGB;
-    header.biSizeImage = image;
     FILE *f = fopen(path, "wb");
-    bool written = f && write_all(f, &file, sizeof file) && write_all(f, &header, sizeof header) &&
+    bool written = f && write_all(f, &file, sizeof file) &&
+                   write_all(f, &picture.header, sizeof picture.header) &&
                    write_all(f, picture.bits, image);
     if (f && fclose(f) != 0) written = false;
     return written ? 1 : fail("cannot write the screenshot %s", path);
@@ -252,7 +245,7 @@ void driver_pump(HANDLE process, DWORD ms) {
 
 int driver_wait_exit(driver_process *p, DWORD timeout_ms, DWORD *exit_code,
                      const std::vector<HWND> &known) {
-    for (DWORD start = GetTickCount(); !process_ended(p->process);
+    for (DWORD start = GetTickCount(); WaitForSingleObject(p->process, 0) == WAIT_TIMEOUT;
          driver_pump(p->process, DRIVER_POLL_MS)) {
         if (HWND shown = driver_new_dialog(p->id, known))
             return fail("waiting for process %lu to end, it showed \"%s\": \"%s\"", p->id,
