@@ -83,12 +83,17 @@ void free_pixels(pixels *p) {
     DeleteObject(p->bitmap);
 }
 
-/* Copies a rectangle of the screen into p. */
-bool grab(pixels *p, int left, int top) {
+/* The part of the screen a window covers, in new pixels of that depth. */
+bool capture(HWND window, int bits_per_pixel, pixels *p) {
+    RECT r;
+    if (!GetWindowRect(window, &r) || r.right <= r.left || r.bottom <= r.top ||
+        !make_pixels(p, r.right - r.left, r.bottom - r.top, bits_per_pixel))
+        return false;
     HDC screen = GetDC(nullptr);
-    BOOL ok = BitBlt(p->dc, 0, 0, p->width, p->height, screen, left, top, SRCCOPY);
+    BOOL ok = BitBlt(p->dc, 0, 0, p->width, p->height, screen, r.left, r.top, SRCCOPY);
     ReleaseDC(nullptr, screen);
     GdiFlush();
+    if (!ok) free_pixels(p);
     return ok != 0;
 }
 
@@ -126,21 +131,13 @@ const standard_icon STANDARD_ICONS[] = {
 
 /* The best match for what the control shows now. */
 const char *classify(HWND control) {
-    RECT client;
-    GetClientRect(control, &client);
-    POINT origin = {0, 0};
-    ClientToScreen(control, &origin);
     pixels captured;
-    if (client.right <= 0 || client.bottom <= 0 ||
-        !make_pixels(&captured, client.right, client.bottom, 32))
-        return "other";
+    if (!capture(control, 32, &captured)) return "other";
     const char *best = "other";
     int best_mismatch = ICON_TOLERANCE_PERCENT + 1;
-    if (grab(&captured, origin.x, origin.y)) {
-        for (const standard_icon *s = STANDARD_ICONS; s->resource; s++) {
-            int mismatch = icon_mismatch(captured, LoadIconA(nullptr, s->resource));
-            if (mismatch < best_mismatch) best = s->name, best_mismatch = mismatch;
-        }
+    for (const standard_icon *s = STANDARD_ICONS; s->resource; s++) {
+        int mismatch = icon_mismatch(captured, LoadIconA(nullptr, s->resource));
+        if (mismatch < best_mismatch) best = s->name, best_mismatch = mismatch;
     }
     free_pixels(&captured);
     return best;
@@ -340,13 +337,10 @@ int driver_press(HWND dialog, int item) {
 }
 
 int driver_picture(HWND window, const char *path) {
-    RECT r;
-    if (!GetWindowRect(window, &r) || r.right <= r.left || r.bottom <= r.top)
-        return fail("no window to take a picture of for %s", path);
     pixels shot;
-    if (!make_pixels(&shot, r.right - r.left, r.bottom - r.top, 24))
-        return fail("cannot make a bitmap for %s", path);
-    int ok = grab(&shot, r.left, r.top) ? write_bmp(path, shot) : fail("cannot copy the screen");
+    if (!capture(window, 24, &shot))
+        return fail("no window on the screen to take a picture of for %s", path);
+    int ok = write_bmp(path, shot);
     free_pixels(&shot);
     return ok;
 }
