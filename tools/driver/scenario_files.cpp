@@ -217,11 +217,12 @@ bool release(const words &) {
 bool damage(const words &w) {
     std::string path = scenario_var("src") + "setup.tv", archive = read_file(path);
     const uint8_t *zip = reinterpret_cast<const uint8_t *>(archive.data());
-    for (size_t at = 0; at + LOCAL_HEADER_SIZE <= archive.size() && get32(zip + at) == LOCAL_HEADER;
-         at +=
-         LOCAL_HEADER_SIZE + get16(zip + at + 26) + get16(zip + at + 28) + get32(zip + at + 18)) {
-        if (archive.compare(at + LOCAL_HEADER_SIZE, get16(zip + at + 26), w[1]) != 0) continue;
-        unsigned real = get32(zip + at + 14), stored = real ^ 0x00010000;
+    for (size_t at = 0, next; at + LOCAL_HEADER_SIZE <= archive.size(); at = next) {
+        const uint8_t *h = zip + at; /* its local header */
+        if (get32(h) != LOCAL_HEADER) break;
+        next = at + LOCAL_HEADER_SIZE + get16(h + 26) + get16(h + 28) + get32(h + 18);
+        if (archive.compare(at + LOCAL_HEADER_SIZE, get16(h + 26), w[1]) != 0) continue;
+        unsigned real = get32(h + 14), stored = real ^ 0x00010000;
         archive[at + 16] = char(stored >> 16);
         char hex[16];
         snprintf(hex, sizeof hex, "%08x", real);
