@@ -162,19 +162,9 @@ int boxes_answered; // boxes answered since the last ask
 int box_answer;     // IDYES or IDNO
 HWND box_answered;  // the box already answered, still closing
 
-BOOL CALLBACK find_message_box(HWND window, LPARAM found) {
-    char name[16];
-    GetClassNameA(window, name, sizeof name);
-    if (strcmp(name, "#32770") || !GetDlgItem(window, 0xFFFF) || window == box_answered)
-        return TRUE;
-    *reinterpret_cast<HWND *>(found) = window;
-    return FALSE;
-}
-
 VOID CALLBACK answer_box(HWND, UINT, UINT_PTR, DWORD) {
-    HWND box = nullptr;
-    EnumThreadWindows(GetCurrentThreadId(), find_message_box, LPARAM(&box));
-    if (!box) return;
+    HWND box = GetActiveWindow(); // a box of this thread takes the focus from the dialog
+    if (box == box_answered || !GetDlgItem(box, 0xFFFF)) return;
     box_answered = box;
     boxes_answered++;
     PostMessageA(box, WM_COMMAND, WPARAM(box_answer), 0);

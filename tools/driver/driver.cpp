@@ -45,19 +45,16 @@ BOOL CALLBACK list_window(HWND w, LPARAM lp) {
     return TRUE;
 }
 
-bool process_ended(HANDLE process) {
-    return process && WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
-}
-
 /* ---- Pixels ---------------------------------------------------------------- */
 
-struct pixels {       /* a 32-bit top-down DIB section */
-    HDC dc;           /* memory DC with the bitmap selected */
-    HBITMAP bitmap;   /* the DIB section */
-    HGDIOBJ previous; /* what the DC held before */
-    DWORD *bits;      /* the pixels, rows top first */
-    int width;        /* in pixels */
-    int height;       /* in rows */
+struct pixels {              /* a top-down DIB section */
+    BITMAPINFOHEADER header; /* as made, which a BMP file holds too */
+    HDC dc;                  /* memory DC with the bitmap selected */
+    HBITMAP bitmap;          /* the DIB section */
+    HGDIOBJ previous;        /* what the DC held before */
+    DWORD *bits;             /* the pixels, rows top first */
+    int width;               /* in pixels */
+    int height;              /* in rows */
 };
 
 bool make_pixels(pixels *p, int width, int height, int bits_per_pixel) {
@@ -68,6 +65,7 @@ bool make_pixels(pixels *p, int width, int height, int bits_per_pixel) {
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = WORD(bits_per_pixel);
     info.bmiHeader.biCompression = BI_RGB;
+    p->header = info.bmiHeader;
     void *bits = nullptr;
     p->bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
     if (!p->bitmap) return false;
@@ -85,46 +83,37 @@ void free_pixels(pixels *p) {
     DeleteObject(p->bitmap);
 }
 
-/* Copies a rectangle of the screen into p. */
-bool grab(pixels *p, int left, int top) {
+/* The part of the screen a window covers, in new pixels of that depth. */
+bool capture(HWND window, int bits_per_pixel, pixels *p) {
+    RECT r;
+    if (!GetWindowRect(window, &r) || r.right <= r.left || r.bottom <= r.top ||
+        !make_pixels(p, r.right - r.left, r.bottom - r.top, bits_per_pixel))
+        return false;
     HDC screen = GetDC(nullptr);
-    BOOL ok = BitBlt(p->dc, 0, 0, p->width, p->height, screen, left, top, SRCCOPY);
+    BOOL ok = BitBlt(p->dc, 0, 0, p->width, p->height, screen, r.left, r.top, SRCCOPY);
     ReleaseDC(nullptr, screen);
     GdiFlush();
+    if (!ok) free_pixels(p);
     return ok != 0;
 }
 
-/* Draws icon over a background of one colour. */
-void draw_icon_on(pixels *p, HICON icon, COLORREF background) {
-    HBRUSH brush = CreateSolidBrush(background);
-    RECT all = {0, 0, p->width, p->height};
-    FillRect(p->dc, &all, brush);
-    DeleteObject(brush);
-    DrawIcon(p->dc, 0, 0, icon);
-    GdiFlush();
-}
-
-/* Percentage of the icon's opaque pixels (the same on black and on white)
-   that differ in the captured control; 100 when the icon has none. */
+/* Percentage of the captured control's pixels that differ from the icon
+   drawn over the control's own background (its top left pixel, which no
+   standard icon covers). */
 int icon_mismatch(const pixels &captured, HICON icon) {
-    pixels black, white;
-    if (!make_pixels(&black, captured.width, captured.height, 32)) return 100;
-    if (!make_pixels(&white, captured.width, captured.height, 32)) {
-        free_pixels(&black);
-        return 100;
-    }
-    draw_icon_on(&black, icon, RGB(0, 0, 0));
-    draw_icon_on(&white, icon, RGB(255, 255, 255));
-    int opaque = 0, differ = 0;
-    for (int i = 0; i < captured.width * captured.height; i++) {
-        DWORD b = black.bits[i] & 0xFFFFFF, w = white.bits[i] & 0xFFFFFF;
-        if (b != w) continue;
-        opaque++;
-        differ += (captured.bits[i] & 0xFFFFFF) != b;
-    }
-    free_pixels(&black);
-    free_pixels(&white);
-    return opaque ? differ * 100 / opaque : 100;
+    pixels drawn;
+    if (!make_pixels(&drawn, captured.width, captured.height, 32)) return 100;
+    DWORD corner = captured.bits[0];
+    HBRUSH brush = CreateSolidBrush(RGB(corner >> 16 & 0xFF, corner >> 8 & 0xFF, corner & 0xFF));
+    RECT all = {0, 0, drawn.width, drawn.height};
+    FillRect(drawn.dc, &all, brush);
+    DeleteObject(brush);
+    DrawIcon(drawn.dc, 0, 0, icon);
+    GdiFlush();
+    int differ = 0, count = captured.width * captured.height;
+    for (int i = 0; i < count; i++) differ += ((captured.bits[i] ^ drawn.bits[i]) & 0xFFFFFF) != 0;
+    free_pixels(&drawn);
+    return differ * 100 / count;
 }
 
 struct standard_icon {
@@ -142,21 +131,13 @@ const standard_icon STANDARD_ICONS[] = {
 
 /* The best match for what the control shows now. */
 const char *classify(HWND control) {
-    RECT client;
-    GetClientRect(control, &client);
-    POINT origin = {0, 0};
-    ClientToScreen(control, &origin);
     pixels captured;
-    if (client.right <= 0 || client.bottom <= 0 ||
-        !make_pixels(&captured, client.right, client.bottom, 32))
-        return "other";
+    if (!capture(control, 32, &captured)) return "other";
     const char *best = "other";
     int best_mismatch = ICON_TOLERANCE_PERCENT + 1;
-    if (grab(&captured, origin.x, origin.y)) {
-        for (const standard_icon *s = STANDARD_ICONS; s->resource; s++) {
-            int mismatch = icon_mismatch(captured, LoadIconA(nullptr, s->resource));
-            if (mismatch < best_mismatch) best = s->name, best_mismatch = mismatch;
-        }
+    for (const standard_icon *s = STANDARD_ICONS; s->resource; s++) {
+        int mismatch = icon_mismatch(captured, LoadIconA(nullptr, s->resource));
+        if (mismatch < best_mismatch) best = s->name, best_mismatch = mismatch;
     }
     free_pixels(&captured);
     return best;
@@ -164,23 +145,18 @@ const char *classify(HWND control) {
 
 bool write_all(FILE *f, const void *data, size_t size) { return fwrite(data, 1, size, f) == size; }
 
-/* Writes a 24-bit picture as a BMP file, rows top first as it holds them. */
+/* Writes the picture as a BMP file: its header, its rows top first as it
+   holds them (each padded to four bytes). */
 int write_bmp(const char *path, const pixels &picture) {
-    DWORD stride = DWORD((picture.width * 3 + 3) & ~3), image = stride * DWORD(picture.height);
+    DWORD stride = DWORD((picture.width * picture.header.biBitCount / 8 + 3) & ~3);
+    DWORD image = stride * DWORD(picture.height);
     BITMAPFILEHEADER file = {};
-    BITMAPINFOHEADER header = {};
     file.bfType = 0x4D42; /* "BM" */
-    file.bfOffBits = sizeof file + sizeof header;
+    file.bfOffBits = sizeof file + sizeof picture.header;
     file.bfSize = file.bfOffBits + image;
-    header.biSize = sizeof header;
-    header.biWidth = picture.width;
-    header.biHeight = -picture.height;
-    header.biPlanes = 1;
-    header.biBitCount = 24;
-    header.biCompression = BI_RGB;
-    header.biSizeImage = image;
     FILE *f = fopen(path, "wb");
-    bool written = f && write_all(f, &file, sizeof file) && write_all(f, &header, sizeof header) &&
+    bool written = f && write_all(f, &file, sizeof file) &&
+                   write_all(f, &picture.header, sizeof picture.header) &&
                    write_all(f, picture.bits, image);
     if (f && fclose(f) != 0) written = false;
     return written ? 1 : fail("cannot write the screenshot %s", path);
@@ -266,7 +242,7 @@ void driver_pump(HANDLE process, DWORD ms) {
 
 int driver_wait_exit(driver_process *p, DWORD timeout_ms, DWORD *exit_code,
                      const std::vector<HWND> &known) {
-    for (DWORD start = GetTickCount(); !process_ended(p->process);
+    for (DWORD start = GetTickCount(); WaitForSingleObject(p->process, 0) == WAIT_TIMEOUT;
          driver_pump(p->process, DRIVER_POLL_MS)) {
         if (HWND shown = driver_new_dialog(p->id, known))
             return fail("waiting for process %lu to end, it showed \"%s\": \"%s\"", p->id,
@@ -361,13 +337,10 @@ int driver_press(HWND dialog, int item) {
 }
 
 int driver_picture(HWND window, const char *path) {
-    RECT r;
-    if (!GetWindowRect(window, &r) || r.right <= r.left || r.bottom <= r.top)
-        return fail("no window to take a picture of for %s", path);
     pixels shot;
-    if (!make_pixels(&shot, r.right - r.left, r.bottom - r.top, 24))
-        return fail("cannot make a bitmap for %s", path);
-    int ok = grab(&shot, r.left, r.top) ? write_bmp(path, shot) : fail("cannot copy the screen");
+    if (!capture(window, 24, &shot))
+        return fail("no window on the screen to take a picture of for %s", path);
+    int ok = write_bmp(path, shot);
     free_pixels(&shot);
     return ok;
 }

@@ -57,13 +57,14 @@ words split(const std::string &text) {
     return w;
 }
 
-bool load(const std::string &path);
-
 /* Files, lines and definitions; false when a file cannot be read. */
-bool load_lines(FILE *f, const std::string &path) {
+bool load(const std::string &path) {
+    FILE *f = fopen(path.c_str(), "r");
+    if (!f) return step_failed("cannot read %s", path.c_str());
     char text[2048];
     std::vector<line> *into = &lines;
-    for (int number = 1; fgets(text, sizeof text, f); number++) {
+    bool ok = true;
+    for (int number = 1; ok && fgets(text, sizeof text, f); number++) {
         line l = {path + ":" + std::to_string(number), split(text)};
         if (l.tokens.empty() || l.tokens[0][0] == '#') continue;
         if (l.tokens[0] == "define" && l.tokens.size() > 1)
@@ -72,17 +73,10 @@ bool load_lines(FILE *f, const std::string &path) {
             into = &lines;
         else if (l.tokens[0] == "include" && l.tokens.size() > 1) {
             std::string dir = path.substr(0, path.find_last_of("/\\") + 1);
-            if (!load(dir + l.tokens[1])) return false;
+            ok = load(dir + l.tokens[1]);
         } else
             into->push_back(l);
     }
-    return true;
-}
-
-bool load(const std::string &path) {
-    FILE *f = fopen(path.c_str(), "r");
-    if (!f) return step_failed("cannot read %s", path.c_str());
-    bool ok = load_lines(f, path);
     fclose(f);
     return ok;
 }
@@ -150,16 +144,11 @@ bool picture(HWND window, const char *what) {
     return driver_picture(window, path) || step_failed("%s", driver_error());
 }
 
-bool running(scenario_run **r) {
-    *r = runs.empty() ? nullptr : &runs.back();
-    return *r || step_failed("no setup is running");
-}
-
 bool up(HWND w) { return IsWindow(w) && IsWindowVisible(w); }
 
-/* The window the dialog steps read: the dialog, or the box when setup has
-   shown nothing else. */
-HWND shown(const scenario_run &r) { return r.dialog ? r.dialog : r.box; }
+/* The window the dialog steps read: the latest run's dialog, or its box when
+   setup has shown nothing else. */
+HWND shown() { return runs.back().dialog ? runs.back().dialog : runs.back().box; }
 
 struct control_name { /* a control the scenarios name */
     const char *name; /* as written */
@@ -204,9 +193,8 @@ bool start(const words &w) {
 
 /* slow MS: the first dialog came no sooner than that after the start. */
 bool slow(const words &w) {
-    scenario_run *r;
-    return running(&r) && (r->first_ms >= DWORD(number(w[1])) ||
-                           step_failed("the first dialog came after %lu ms", r->first_ms));
+    DWORD ms = runs.back().first_ms;
+    return ms >= DWORD(number(w[1])) || step_failed("the first dialog came after %lu ms", ms);
 }
 
 /* What a box's icon shows; a box without one shows none of the standard
@@ -221,16 +209,15 @@ std::string icon_of(HWND box, const std::string &expected) {
 /* box TEXT CAPTION ICON OWNER: the next box, owned by the run's "dialog",
    its "bar" or "none". */
 bool box(const words &w) {
-    scenario_run *r;
-    if (!running(&r)) return false;
-    if (!r->box) r->box = new_dialog(*r, DRIVER_WAIT_MS * 2);
-    if (!r->box) return step_failed("no box saying \"%s\" came", w[1].c_str());
-    HWND owner = GetWindow(r->box, GW_OWNER);
-    HWND expected = w[4] == "dialog" ? r->dialog : w[4] == "bar" ? r->bar : nullptr;
-    std::string icon = icon_of(r->box, w[3]);
-    return picture(r->box, "box") &&
-           step_expect("the box's text", driver_item_text(r->box, DRIVER_BOX_TEXT), w[1]) &&
-           step_expect("the box's caption", driver_caption(r->box), w[2]) &&
+    scenario_run &r = runs.back();
+    if (!r.box) r.box = new_dialog(r, DRIVER_WAIT_MS * 2);
+    if (!r.box) return step_failed("no box saying \"%s\" came", w[1].c_str());
+    HWND owner = GetWindow(r.box, GW_OWNER);
+    HWND expected = w[4] == "dialog" ? r.dialog : w[4] == "bar" ? r.bar : nullptr;
+    std::string icon = icon_of(r.box, w[3]);
+    return picture(r.box, "box") &&
+           step_expect("the box's text", driver_item_text(r.box, DRIVER_BOX_TEXT), w[1]) &&
+           step_expect("the box's caption", driver_caption(r.box), w[2]) &&
            step_expect("the box's icon", icon, w[3]) &&
            ((owner == expected && (expected || w[4] == "none")) ||
             step_failed("the box is not owned by %s", w[4].c_str()));
@@ -238,28 +225,26 @@ bool box(const words &w) {
 
 /* press BUTTON: in the box waiting for its answer, else in the dialog. */
 bool press(const words &w) {
-    scenario_run *r;
-    if (!running(&r)) return false;
-    HWND target = r->box ? r->box : r->dialog;
-    r->box = nullptr;
+    scenario_run &r = runs.back();
+    HWND target = r.box ? r.box : r.dialog;
+    r.box = nullptr;
     return driver_press(target, control(w[1])) || step_failed("%s", driver_error());
 }
 
 bool type(const words &w) {
-    scenario_run *r;
-    return running(&r) && (driver_type(r->dialog, control(w[1]), w[2].c_str()) ||
-                           step_failed("%s", driver_error()));
+    return driver_type(runs.back().dialog, control(w[1]), w[2].c_str()) ||
+           step_failed("%s", driver_error());
 }
 
 /* enter DIRECTORY [nowait]: typed into the directory field, then OK.  With
    nowait, the lower line is watched from before the press until the dialog
    goes: setup goes on without counting a wait in dots. */
 bool enter(const words &w) {
-    scenario_run *r;
-    if (!type({"type", "directory", w[1]}) || !press({"press", "OK"}) || !running(&r)) return false;
+    scenario_run &r = runs.back();
+    if (!type({"type", "directory", w[1]}) || !press({"press", "OK"})) return false;
     if (w.size() < 3) return true;
-    for (DWORD start = GetTickCount(); up(r->dialog); driver_pump(r->process.process, WATCH_MS)) {
-        if (driver_item_text(r->dialog, IDC_DIR_TEXT2).find('.') != std::string::npos)
+    for (DWORD start = GetTickCount(); up(r.dialog); driver_pump(r.process.process, WATCH_MS)) {
+        if (driver_item_text(r.dialog, IDC_DIR_TEXT2).find('.') != std::string::npos)
             return step_failed("setup waited for a shell extension");
         if (GetTickCount() - start > DRIVER_WAIT_MS) return step_failed("the dialog stayed up");
     }
@@ -268,24 +253,22 @@ bool enter(const words &w) {
 
 /* progress: the progress dialog comes next, pictured at once. */
 bool progress(const words &) {
-    scenario_run *r;
-    if (!running(&r)) return false;
-    HWND shown = new_dialog(*r, DRIVER_WAIT_MS);
+    scenario_run &r = runs.back();
+    HWND shown = new_dialog(r, DRIVER_WAIT_MS);
     if (!shown) return step_failed("no progress dialog came");
     if (!GetDlgItem(shown, IDC_PRG_FILE))
         return step_failed("a box instead of the progress dialog: %s",
                            driver_item_text(shown, DRIVER_BOX_TEXT).c_str());
-    r->bar = shown;
+    r.bar = shown;
     return picture(shown, "progress");
 }
 
 /* exit CODE: setup ends with it, showing nothing more meanwhile. */
 bool exit_step(const words &w) {
-    scenario_run *r;
-    if (!running(&r)) return false;
+    scenario_run &r = runs.back();
     DWORD code = 0;
-    bool ended = driver_wait_exit(&r->process, DRIVER_WAIT_MS, &code, r->known);
-    driver_end(&r->process);
+    bool ended = driver_wait_exit(&r.process, DRIVER_WAIT_MS, &code, r.known);
+    driver_end(&r.process);
     runs.pop_back();
     return (ended || step_failed("%s", driver_error())) &&
            step_expect("the exit code", std::to_string(code), w[1]);
@@ -372,105 +355,91 @@ bool bar_came_to_end(const bar_watch &b) {
    moving forward to its end and its file line naming each file of the disk
    as it is written into TARGET; then setup ends 0. */
 bool ends(const words &w) {
-    scenario_run *r;
-    if (!running(&r) || !r->bar) return r && step_failed("no progress dialog to watch");
+    scenario_run &r = runs.back();
+    if (!r.bar) return step_failed("no progress dialog to watch");
     bar_watch b = {scenario_files(), {}, 0, false, 0, 0, 0, 0, 0, false};
     for (const std::string &f : b.files)
         b.there.push_back(GetFileAttributesA((w[1] + f).c_str()) != INVALID_FILE_ATTRIBUTES);
-    for (DWORD start = GetTickCount(); up(r->bar); driver_pump(r->process.process, WATCH_MS)) {
-        if (HWND shown = new_dialog(*r, 0)) {
+    for (DWORD start = GetTickCount(); up(r.bar); driver_pump(r.process.process, WATCH_MS)) {
+        if (HWND shown = new_dialog(r, 0)) {
             picture(shown, "unexpected");
             return step_failed("a box during the installation: %s",
                                driver_item_text(shown, DRIVER_BOX_TEXT).c_str());
         }
         if (GetTickCount() - start > DRIVER_WAIT_MS * 2)
             return step_failed("the installation goes on");
-        if (!watch_line(*r, w[1], &b) || !watch_bar(*r, &b)) return false;
+        if (!watch_line(r, w[1], &b) || !watch_bar(r, &b)) return false;
         if (!b.pictured && b.range && b.position * 2 >= b.range)
-            b.pictured = picture(r->bar, "working");
+            b.pictured = picture(r.bar, "working");
     }
     return bar_came_to_end(b) && exit_step({"exit", "0"});
 }
 
 bool bar_gone(const words &) {
-    scenario_run *r;
-    return running(&r) && (!up(r->bar) || step_failed("the progress dialog is still up"));
+    return !up(runs.back().bar) || step_failed("the progress dialog is still up");
 }
 
 /* cancel-during copy|extract: Cancel pressed once the file line shows a
    loose file or a member; the box that asks is then awaited, and ${file}
    is the file the line shows meanwhile. */
 bool cancel_during(const words &w) {
-    scenario_run *r;
-    if (!running(&r) || !r->bar) return r && step_failed("no progress dialog to cancel");
+    scenario_run &r = runs.back();
+    if (!r.bar) return step_failed("no progress dialog to cancel");
     words all = scenario_files(), loose = scenario_list("loose");
     auto first = all.begin() + long(w[1] == "copy" ? 0 : loose.size());
     auto last = w[1] == "copy" ? all.begin() + long(loose.size()) : all.end();
     auto listed = [&](const std::string &file) { return std::find(first, last, file) != last; };
-    for (DWORD start = GetTickCount(); !listed(driver_item_text(r->bar, IDC_PRG_FILE));
+    for (DWORD start = GetTickCount(); !listed(driver_item_text(r.bar, IDC_PRG_FILE));
          driver_pump(nullptr, 5))
-        if (GetTickCount() - start > DRIVER_WAIT_MS || !IsWindow(r->bar))
+        if (GetTickCount() - start > DRIVER_WAIT_MS || !IsWindow(r.bar))
             return step_failed("the file line never showed a file to %s", w[1].c_str());
-    if (!driver_press(r->bar, IDC_CANCEL)) return step_failed("%s", driver_error());
-    r->box = new_dialog(*r, DRIVER_WAIT_MS);
-    S.vars["file"] = driver_item_text(r->bar, IDC_PRG_FILE);
-    return (r->box || step_failed("Cancel asked nothing")) &&
+    if (!driver_press(r.bar, IDC_CANCEL)) return step_failed("%s", driver_error());
+    r.box = new_dialog(r, DRIVER_WAIT_MS);
+    S.vars["file"] = driver_item_text(r.bar, IDC_PRG_FILE);
+    return (r.box || step_failed("Cancel asked nothing")) &&
            (listed(S.vars["file"]) || step_failed("cancelled after %s", w[1].c_str()));
 }
 
 /* field ITEM TEXT: what an edit field of the dialog holds. */
 bool field(const words &w) {
-    scenario_run *r;
-    return running(&r) &&
-           step_expect("the field", driver_field_text(shown(*r), control(w[1])), w[2]);
+    return step_expect("the field", driver_field_text(shown(), control(w[1])), w[2]);
 }
 
 bool text(const words &w) {
-    scenario_run *r;
-    return running(&r) &&
-           step_expect("the control's text", driver_item_text(shown(*r), control(w[1])), w[2]);
+    return step_expect("the control's text", driver_item_text(shown(), control(w[1])), w[2]);
 }
 
-bool caption(const words &w) {
-    scenario_run *r;
-    return running(&r) && step_expect("the caption", driver_caption(shown(*r)), w[1]);
-}
+bool caption(const words &w) { return step_expect("the caption", driver_caption(shown()), w[1]); }
 
 bool enabled(const words &w) {
-    scenario_run *r;
-    return running(&r) &&
-           step_expect("whether the control is enabled",
-                       IsWindowEnabled(GetDlgItem(shown(*r), control(w[1]))) ? "1" : "0", w[2]);
+    return step_expect("whether the control is enabled",
+                       IsWindowEnabled(GetDlgItem(shown(), control(w[1]))) ? "1" : "0", w[2]);
 }
 
 bool windows(const words &w) {
-    scenario_run *r;
-    return running(&r) &&
-           step_expect("the number of setup's windows",
-                       std::to_string(driver_windows(r->process.id, false).size()), w[1]);
+    return step_expect("the number of setup's windows",
+                       std::to_string(driver_windows(runs.back().process.id, false).size()), w[1]);
 }
 
 /* await ITEM TEXT: the dialog's control comes to show the text. */
 bool await(const words &w) {
-    scenario_run *r;
-    if (!running(&r)) return false;
-    for (DWORD start = GetTickCount(); driver_item_text(r->dialog, control(w[1])) != w[2];
-         driver_pump(r->process.process, DRIVER_POLL_MS))
+    scenario_run &r = runs.back();
+    for (DWORD start = GetTickCount(); driver_item_text(r.dialog, control(w[1])) != w[2];
+         driver_pump(r.process.process, DRIVER_POLL_MS))
         if (GetTickCount() - start > DRIVER_WAIT_MS)
             return step_failed("control %s never said \"%s\"", w[1].c_str(), w[2].c_str());
-    return picture(r->dialog, "waiting");
+    return picture(r.dialog, "waiting");
 }
 
 /* dots ITEM MIN: the control comes to show MIN dots, and nothing but dots
    meanwhile. */
 bool dots(const words &w) {
-    scenario_run *r;
-    if (!running(&r)) return false;
-    for (DWORD start = GetTickCount();; driver_pump(r->process.process, DRIVER_POLL_MS)) {
-        std::string shown = driver_item_text(r->dialog, control(w[1]));
+    scenario_run &r = runs.back();
+    for (DWORD start = GetTickCount();; driver_pump(r.process.process, DRIVER_POLL_MS)) {
+        std::string shown = driver_item_text(r.dialog, control(w[1]));
         if (shown.find_first_not_of('.') != std::string::npos)
             return step_failed("\"%s\" is not a row of dots", shown.c_str());
-        if (shown.size() >= size_t(number(w[2]))) return picture(r->dialog, "dots");
+        if (shown.size() >= size_t(number(w[2]))) return picture(r.dialog, "dots");
         if (GetTickCount() - start > DRIVER_WAIT_MS)
             return step_failed("\"%s\" did not come to %s dots", shown.c_str(), w[2].c_str());
     }
@@ -484,9 +453,7 @@ bool set(const words &w) {
 /* keep NAME ITEM: ${NAME} is what an edit field of the dialog holds, as the
    directory setup proposes before it is taken. */
 bool keep(const words &w) {
-    scenario_run *r;
-    if (!running(&r)) return false;
-    S.vars[w[1]] = driver_field_text(shown(*r), control(w[2]));
+    S.vars[w[1]] = driver_field_text(shown(), control(w[2]));
     return true;
 }
 
@@ -501,28 +468,28 @@ bool say(const words &w) {
 
 // clang-format off
 const step WINDOW_STEPS[] = {
-    {"set",            2, set,            "NAME VALUE          ${NAME} is VALUE from here on"},
-    {"keep",           2, keep,           "NAME ITEM           ${NAME} is what an edit field of the dialog holds"},
-    {"say",            1, say,            "TEXT...             print the words on a line of their own"},
-    {"start",          0, start,          "[WHAT]              start ${src}SETUP.EXE, await its first dialog or box"},
-    {"slow",           1, slow,           "MS                  the first dialog came no sooner than MS after the start"},
-    {"box",            4, box,            "TEXT CAPTION ICON OWNER  the next box; OWNER dialog, bar or none"},
-    {"press",          1, press,          "BUTTON              OK, Cancel, Yes, No or a number; in the box, else the dialog"},
-    {"type",           2, type,           "ITEM TEXT           set a control of the dialog"},
-    {"enter",          1, enter,          "DIRECTORY [nowait]  type it in the directory field, press OK; no wait counted"},
-    {"progress",       0, progress,       "                    the progress dialog comes next"},
-    {"cancel-during",  1, cancel_during,  "copy|extract        Cancel once the file line shows such a file; ${file}"},
-    {"ends",           1, ends,           "TARGET              the bar and file line go to the end, no box, setup ends 0"},
-    {"bar-gone",       0, bar_gone,       "                    the progress dialog is no longer shown"},
-    {"exit",           1, exit_step,      "CODE                setup ends with CODE, showing nothing more"},
-    {"field",          2, field,          "ITEM TEXT           an edit field of the dialog holds TEXT"},
-    {"text",           2, text,           "ITEM TEXT           a control of the dialog shows TEXT"},
-    {"caption",        1, caption,        "TEXT                the dialog's caption"},
-    {"enabled",        2, enabled,        "ITEM 0|1            whether a control of the dialog is enabled"},
-    {"windows",        1, windows,        "N                   setup shows N top-level windows"},
-    {"await",          2, await,          "ITEM TEXT           a control of the dialog comes to show TEXT"},
-    {"dots",           2, dots,           "ITEM MIN            a control comes to show MIN dots and nothing else"},
-    {nullptr,          0, nullptr,        nullptr}};
+    {"set",            2, 0, set,            "NAME VALUE          ${NAME} is VALUE from here on"},
+    {"keep",           2, 1, keep,           "NAME ITEM           ${NAME} is what an edit field of the dialog holds"},
+    {"say",            1, 0, say,            "TEXT...             print the words on a line of their own"},
+    {"start",          0, 0, start,          "[WHAT]              start ${src}SETUP.EXE, await its first dialog or box"},
+    {"slow",           1, 1, slow,           "MS                  the first dialog came no sooner than MS after the start"},
+    {"box",            4, 1, box,            "TEXT CAPTION ICON OWNER  the next box; OWNER dialog, bar or none"},
+    {"press",          1, 1, press,          "BUTTON              OK, Cancel, Yes, No or a number; in the box, else the dialog"},
+    {"type",           2, 1, type,           "ITEM TEXT           set a control of the dialog"},
+    {"enter",          1, 1, enter,          "DIRECTORY [nowait]  type it in the directory field, press OK; no wait counted"},
+    {"progress",       0, 1, progress,       "                    the progress dialog comes next"},
+    {"cancel-during",  1, 1, cancel_during,  "copy|extract        Cancel once the file line shows such a file; ${file}"},
+    {"ends",           1, 1, ends,           "TARGET              the bar and file line go to the end, no box, setup ends 0"},
+    {"bar-gone",       0, 1, bar_gone,       "                    the progress dialog is no longer shown"},
+    {"exit",           1, 1, exit_step,      "CODE                setup ends with CODE, showing nothing more"},
+    {"field",          2, 1, field,          "ITEM TEXT           an edit field of the dialog holds TEXT"},
+    {"text",           2, 1, text,           "ITEM TEXT           a control of the dialog shows TEXT"},
+    {"caption",        1, 1, caption,        "TEXT                the dialog's caption"},
+    {"enabled",        2, 1, enabled,        "ITEM 0|1            whether a control of the dialog is enabled"},
+    {"windows",        1, 1, windows,        "N                   setup shows N top-level windows"},
+    {"await",          2, 1, await,          "ITEM TEXT           a control of the dialog comes to show TEXT"},
+    {"dots",           2, 1, dots,           "ITEM MIN            a control comes to show MIN dots and nothing else"},
+    {nullptr,          0, 0, nullptr,        nullptr}};
 // clang-format on
 
 /* ---- Playing -------------------------------------------------------------- */
@@ -551,7 +518,7 @@ bool play_macro(const std::vector<line> &body, const words &w, int depth) {
 bool run_words(const words &w, int depth) {
     if (const step *s = find_step(w[0]))
         return (int(w.size()) > s->min_args || step_failed("usage: %s %s", s->name, s->help)) &&
-               s->run(w);
+               (!s->on_run || !runs.empty() || step_failed("no setup is running")) && s->run(w);
     if (macros.count(w[0])) return play_macro(macros[w[0]], w, depth);
     return step_failed("no step %s", w[0].c_str());
 }

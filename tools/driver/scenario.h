@@ -24,7 +24,6 @@ struct scenario_state {                      /* the player's process-wide state 
     std::map<std::string, std::string> vars; /* ${name} values */
     std::vector<HWND> windows;               /* windows of ours to close */
     HWND holder;                             /* the last file-holding window */
-    std::vector<HANDLE> held;                /* files kept open */
     std::string label;                       /* script and scenario, for pictures */
     int shots;                               /* pictures in this scenario */
     std::string error;                       /* why the last step failed */
@@ -49,6 +48,7 @@ typedef bool (*step_fn)(const words &w);
 struct step {         /* one kind of line */
     const char *name; /* its first word */
     int min_args;     /* words after it */
+    bool on_run;      /* whether setup must be running */
     step_fn run;      /* what it does */
     const char *help; /* its words and what it does */
 };

@@ -8,6 +8,8 @@
  */
 #include "tools/driver/scenario.h"
 
+#include "unzip/engine.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -21,11 +23,8 @@ struct file_times { /* the three times of a file */
     FILETIME created, accessed, written;
 };
 
-/* Where the machine's settings live; each one changed is put back. */
-enum setting_place { REGISTRY_MACHINE, REGISTRY_USER, WIN_INI, WINFILE_INI };
-
 struct setting {         /* one setting as it was before a step changed it */
-    setting_place place; /* where */
+    const char *profile; /* its profile file, null for HKEY_LOCAL_MACHINE */
     std::string key;     /* registry key or profile section */
     std::string name;    /* value name or profile key */
     bool had;            /* whether it was there */
@@ -51,8 +50,6 @@ bool write_file(const std::string &path, const std::string &data) {
     return (fclose(f) == 0 && ok) || step_failed("cannot write %s", path.c_str());
 }
 
-bool exists(const std::string &path) { return GetFileAttributesA(path.c_str()) != 0xFFFFFFFF; }
-
 bool times_of(const std::string &path, file_times *t) {
     HANDLE f = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
                            nullptr);
@@ -75,7 +72,8 @@ bool same_bytes(const std::string &installed, const std::string &original) {
 }
 
 bool absent(const std::string &path) {
-    return !exists(path) || step_failed("%s should not be there", path.c_str());
+    return GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES ||
+           step_failed("%s should not be there", path.c_str());
 }
 
 /* A loose file: the disk's bytes, and SETUP.EXE's last-write time as every
@@ -105,13 +103,13 @@ bool member_installed(const std::string &target, const std::string &name) {
 bool read_setting(const setting &s, std::string *value) {
     char text[MAX_PATH] = "";
     DWORD size = sizeof text;
-    if (s.place == WIN_INI || s.place == WINFILE_INI) {
-        const char *file = s.place == WIN_INI ? "win.ini" : "winfile.ini";
-        GetPrivateProfileStringA(s.key.c_str(), s.name.c_str(), "\x01", text, size, file);
+    if (s.profile) {
+        GetPrivateProfileStringA(s.key.c_str(), s.name.c_str(), "\x01", text, size, s.profile);
         return *value = text, *value != "\x01";
     }
-    HKEY root = s.place == REGISTRY_USER ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE, opened;
-    if (RegOpenKeyExA(root, s.key.c_str(), 0, KEY_QUERY_VALUE, &opened) != ERROR_SUCCESS)
+    HKEY opened;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, s.key.c_str(), 0, KEY_QUERY_VALUE, &opened) !=
+        ERROR_SUCCESS)
         return false;
     LONG r = RegQueryValueExA(opened, s.name.c_str(), nullptr, nullptr,
                               reinterpret_cast<BYTE *>(text), &size);
@@ -121,13 +119,12 @@ bool read_setting(const setting &s, std::string *value) {
 
 /* Sets the setting, or removes it when value is null. */
 bool write_setting(const setting &s, const char *value) {
-    if (s.place == WIN_INI || s.place == WINFILE_INI) {
-        const char *file = s.place == WIN_INI ? "win.ini" : "winfile.ini";
-        return WritePrivateProfileStringA(s.key.c_str(), s.name.c_str(), value, file) || !value;
-    }
-    HKEY root = s.place == REGISTRY_USER ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE, opened;
-    if (RegCreateKeyExA(root, s.key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &opened,
-                        nullptr) != ERROR_SUCCESS)
+    if (s.profile)
+        return WritePrivateProfileStringA(s.key.c_str(), s.name.c_str(), value, s.profile) ||
+               !value;
+    HKEY opened;
+    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, s.key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                        &opened, nullptr) != ERROR_SUCCESS)
         return false;
     LONG r = value ? RegSetValueExA(opened, s.name.c_str(), 0, REG_SZ,
                                     reinterpret_cast<const BYTE *>(value), DWORD(strlen(value) + 1))
@@ -137,8 +134,8 @@ bool write_setting(const setting &s, const char *value) {
 }
 
 /* Changes a setting (no value or "-" removes it), noting first what it was. */
-bool change(setting_place place, const words &w) {
-    setting s = {place, w[1], w[2], false, ""};
+bool change(const char *profile, const words &w) {
+    setting s = {profile, w[1], w[2], false, ""};
     s.had = read_setting(s, &s.value);
     changed.push_back(s);
     const char *value = w.size() > 3 && w[3] != "-" ? w[3].c_str() : nullptr;
@@ -192,11 +189,8 @@ bool fill(const words &w) {
 bool stamp(const words &w) {
     file_times setup;
     if (!times_of(scenario_var("src") + "SETUP.EXE", &setup)) return false;
-    ULARGE_INTEGER t;
-    t.LowPart = setup.written.dwLowDateTime;
-    t.HighPart = setup.written.dwHighDateTime;
-    t.QuadPart += ULONGLONG(atoll(w[2].c_str()) * 10000000);
-    FILETIME moved = {t.LowPart, t.HighPart};
+    ULONGLONG t = ticks(setup.written) + ULONGLONG(atoll(w[2].c_str()) * 10000000);
+    FILETIME moved = {DWORD(t), DWORD(t >> 32)};
     HANDLE f = CreateFileA(w[1].c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr,
                            OPEN_EXISTING, 0, nullptr);
     BOOL ok = f != INVALID_HANDLE_VALUE && SetFileTime(f, nullptr, nullptr, &moved);
@@ -209,17 +203,10 @@ bool move(const words &w) {
            step_failed("cannot move %s to %s", w[1].c_str(), w[2].c_str());
 }
 
-/* hold PATH: open for no one else, as a running program keeps it. */
-bool hold(const words &w) {
-    HANDLE f = CreateFileA(w[1].c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (f == INVALID_HANDLE_VALUE) return step_failed("cannot hold %s", w[1].c_str());
-    S.held.push_back(f);
-    return true;
-}
-
+/* release: the last holder closed, which lets go of its file. */
 bool release(const words &) {
-    for (HANDLE f : S.held) CloseHandle(f);
-    S.held.clear();
+    DestroyWindow(S.holder);
+    S.holder = nullptr;
     return true;
 }
 
@@ -229,16 +216,14 @@ bool release(const words &) {
    the product's reader tells no offsets. */
 bool damage(const words &w) {
     std::string path = scenario_var("src") + "setup.tv", archive = read_file(path);
-    auto get = [&archive](size_t at, int bytes) {
-        unsigned v = 0;
-        while (bytes--) v = v << 8 | uint8_t(archive[at + size_t(bytes)]);
-        return v;
-    };
-    for (size_t at = 0; at + LOCAL_HEADER_SIZE <= archive.size() && get(at, 4) == LOCAL_HEADER;
-         at += LOCAL_HEADER_SIZE + get(at + 26, 2) + get(at + 28, 2) + get(at + 18, 4)) {
-        if (archive.compare(at + LOCAL_HEADER_SIZE, get(at + 26, 2), w[1]) != 0) continue;
-        unsigned real = get(at + 14, 4), stored = real ^ 0x00010000;
-        for (int i = 0; i < 4; i++) archive[at + 14 + size_t(i)] = char(stored >> (8 * i));
+    const uint8_t *zip = reinterpret_cast<const uint8_t *>(archive.data());
+    for (size_t at = 0, next; at + LOCAL_HEADER_SIZE <= archive.size(); at = next) {
+        const uint8_t *h = zip + at; /* its local header */
+        if (get32(h) != LOCAL_HEADER) break;
+        next = at + LOCAL_HEADER_SIZE + get16(h + 26) + get16(h + 28) + get32(h + 18);
+        if (archive.compare(at + LOCAL_HEADER_SIZE, get16(h + 26), w[1]) != 0) continue;
+        unsigned real = get32(h + 14), stored = real ^ 0x00010000;
+        archive[at + 16] = char(stored >> 16);
         char hex[16];
         snprintf(hex, sizeof hex, "%08x", real);
         S.vars["real"] = hex;
@@ -260,8 +245,9 @@ bool short_name(const words &w) {
 }
 
 /* window CLASS [PATH MESSAGE]: a window of the class, as a running product
-   has; with PATH, it keeps the file until it gets the message (0: never),
-   as a File Manager keeps an extension it loaded. */
+   has; with PATH, it keeps the file open for no one else until it gets the
+   message (0: never) or closes, as a File Manager keeps an extension it
+   loaded or any running program its files. */
 bool window(const words &w) {
     HWND made = driver_open_window(w[1].c_str(), w.size() > 3 ? w[2].c_str() : nullptr,
                                    w.size() > 3 ? UINT(strtoul(w[3].c_str(), nullptr, 0)) : 0);
@@ -275,17 +261,16 @@ bool holds(const words &w) {
                        w[1]);
 }
 
-bool machine(const words &w) { return change(REGISTRY_MACHINE, w); }
+bool machine(const words &w) { return change(nullptr, w); }
 bool extension(const words &w) {
-    return change(WIN_INI, {"", "extensions", w[1], w.size() > 2 ? w[2] : "-"});
+    return change("win.ini", {"", "extensions", w[1], w.size() > 2 ? w[2] : "-"});
 }
-bool winfile(const words &w) { return change(WINFILE_INI, w); }
+bool winfile(const words &w) { return change("winfile.ini", w); }
 
-/* winfile-is SECTION KEY VALUE: what winfile.ini lists ("-": nothing). */
+/* winfile-is SECTION KEY VALUE: what winfile.ini lists ("-": no entry). */
 bool winfile_is(const words &w) {
-    char value[MAX_PATH] = "";
-    GetPrivateProfileStringA(w[1].c_str(), w[2].c_str(), "", value, sizeof value, "winfile.ini");
-    return step_expect("the winfile.ini entry", value, w[3] == "-" ? "" : w[3]);
+    setting s = {"winfile.ini", w[1], w[2], false, ""};
+    return step_expect("the winfile.ini entry", read_setting(s, &s.value) ? s.value : "-", w[3]);
 }
 
 /* installed TARGET [UPTO]: everything of the disk in TARGET; with UPTO,
@@ -311,15 +296,12 @@ bool absent_step(const words &w) { return absent(w[1]); }
    closed it. */
 bool started(const words &w) {
     std::string path = w[1] + "started.txt";
-    for (DWORD start = GetTickCount(); !exists(path) && GetTickCount() - start < STARTED_WAIT_MS;)
-        Sleep(50);
-    for (int i = 0; i < 20; i++) {
+    for (DWORD start = GetTickCount(); GetTickCount() - start < STARTED_WAIT_MS; Sleep(50)) {
         HANDLE f = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
         if (f != INVALID_HANDLE_VALUE) {
             CloseHandle(f);
             break;
         }
-        Sleep(50);
     }
     return step_expect("the started record", read_file(path), w[2]);
 }
@@ -340,8 +322,6 @@ words scenario_files(void) {
 }
 
 void scenario_clean_files(void) {
-    for (HANDLE f : S.held) CloseHandle(f);
-    S.held.clear();
     for (HWND w : S.windows) DestroyWindow(w);
     S.windows.clear();
     S.holder = nullptr;
@@ -351,24 +331,23 @@ void scenario_clean_files(void) {
 
 // clang-format off
 const step FILE_STEPS[] = {
-    {"disk",        1, disk,         "NAME [FROM]         copy a disk to C:\\NAME\\, which becomes ${src}"},
-    {"mkdir",       1, make_dir,     "PATH                make a directory"},
-    {"write",       2, write,        "PATH TEXT           write a file"},
-    {"fill",        3, fill,         "PATH SIZE PATTERN   write SIZE bytes of the pattern repeated"},
-    {"stamp",       2, stamp,        "PATH SECONDS        SETUP.EXE's last-write time, moved, as PATH's"},
-    {"move",        2, move,         "FROM TO             move a file"},
-    {"hold",        1, hold,         "PATH                keep a file open for no one else"},
-    {"release",     0, release,      "                    let go of the held files"},
-    {"damage",      1, damage,       "MEMBER              turn a bit of its CRC-32; ${real} and ${stored}"},
-    {"shortname",   2, short_name,   "NAME PATH           ${NAME} is PATH's short form in capitals"},
-    {"window",      1, window,       "CLASS [PATH MSG]    a hidden window of the class, holding PATH until MSG"},
-    {"holds",       1, holds,        "0|1                 whether the holder still holds its file"},
-    {"machine",     2, machine,      "KEY NAME [DATA]     HKEY_LOCAL_MACHINE value; no DATA or - removes"},
-    {"extension",   1, extension,    "KEY [VALUE]         win.ini [extensions]; no VALUE or - removes"},
-    {"winfile",     2, winfile,      "SECTION KEY [VALUE] winfile.ini entry; no VALUE or - removes"},
-    {"winfile-is",  3, winfile_is,   "SECTION KEY VALUE   winfile.ini holds VALUE (-: nothing)"},
-    {"installed",   1, installed,    "TARGET [UPTO]       the disk installed in TARGET, or stopped at UPTO"},
-    {"absent",      1, absent_step,  "PATH                no such file or directory"},
-    {"started",     2, started,      "TARGET TEXT         the started product's record in TARGET"},
-    {nullptr,       0, nullptr,      nullptr}};
+    {"disk",        1, 0, disk,         "NAME [FROM]         copy a disk to C:\\NAME\\, which becomes ${src}"},
+    {"mkdir",       1, 0, make_dir,     "PATH                make a directory"},
+    {"write",       2, 0, write,        "PATH TEXT           write a file"},
+    {"fill",        3, 0, fill,         "PATH SIZE PATTERN   write SIZE bytes of the pattern repeated"},
+    {"stamp",       2, 0, stamp,        "PATH SECONDS        SETUP.EXE's last-write time, moved, as PATH's"},
+    {"move",        2, 0, move,         "FROM TO             move a file"},
+    {"release",     0, 0, release,      "                    close the last holder, letting go of its file"},
+    {"damage",      1, 0, damage,       "MEMBER              turn a bit of its CRC-32; ${real} and ${stored}"},
+    {"shortname",   2, 0, short_name,   "NAME PATH           ${NAME} is PATH's short form in capitals"},
+    {"window",      1, 0, window,       "CLASS [PATH MSG]    a hidden window of the class, holding PATH until MSG"},
+    {"holds",       1, 0, holds,        "0|1                 whether the holder still holds its file"},
+    {"machine",     2, 0, machine,      "KEY NAME [DATA]     HKEY_LOCAL_MACHINE value; no DATA or - removes"},
+    {"extension",   1, 0, extension,    "KEY [VALUE]         win.ini [extensions]; no VALUE or - removes"},
+    {"winfile",     2, 0, winfile,      "SECTION KEY [VALUE] winfile.ini entry; no VALUE or - removes"},
+    {"winfile-is",  3, 0, winfile_is,   "SECTION KEY VALUE   winfile.ini holds VALUE (-: nothing)"},
+    {"installed",   1, 0, installed,    "TARGET [UPTO]       the disk installed in TARGET, or stopped at UPTO"},
+    {"absent",      1, 0, absent_step,  "PATH                no such file or directory"},
+    {"started",     2, 0, started,      "TARGET TEXT         the started product's record in TARGET"},
+    {nullptr,       0, 0, nullptr,      nullptr}};
 // clang-format on
