@@ -34,6 +34,14 @@ struct line {          /* one line of a scenario file */
     words tokens;      /* its words, before ${} */
 };
 
+/* The disk's loose files in copy order, from the product's one list: every
+   scenario has them as ${loose}. */
+const char *const LOOSE_FILES =
+#define LOOSE(name, last) name " "
+#include "distfiles/loose.def"
+#undef LOOSE
+    ;
+
 std::vector<line> lines;                         /* the script, includes laid in */
 std::map<std::string, std::vector<line>> macros; /* define NAME ... end */
 std::vector<words> calls;                        /* the words of each defined step playing */
@@ -571,7 +579,7 @@ words scenario_list(const char *name) { return split(scenario_var(name)); }
 /* Plays the file with the name=value words given as ${name}; 0 when every
    scenario passed. */
 int scenario_play(const char *path, int count, char **settings) {
-    S.vars = {{"nl", "\n"}, {"cr", "\r"}, {"q", "\""}, {"shots", "."}};
+    S.vars = {{"nl", "\n"}, {"cr", "\r"}, {"q", "\""}, {"shots", "."}, {"loose", LOOSE_FILES}};
     for (int i = 0; i < count; i++)
         if (const char *eq = strchr(settings[i], '='))
             S.vars[std::string(settings[i], size_t(eq - settings[i]))] = eq + 1;
