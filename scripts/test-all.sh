@@ -16,6 +16,8 @@ cd "$(dirname "$0")/.."
 # The tools the set-up installs come first, so that a machine with others of
 # its own (a Python of another release) tests as a fresh machine does.
 export PATH=/usr/bin:/bin:$PATH
+# The presets leave the number of build jobs to the caller: every core here.
+export CMAKE_BUILD_PARALLEL_LEVEL=${CMAKE_BUILD_PARALLEL_LEVEL:-$(nproc)}
 bash scripts/install-deps.sh || exit 1
 
 logs=build/test-logs
