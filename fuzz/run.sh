@@ -34,7 +34,7 @@ for target in "${targets[@]}"; do
     name=${target#fuzz_} log="$build/$target.log" start=$(date +%s)
     mkdir -p "$build/corpus/$name"
     echo "=== $target: $seconds s"
-    TV_FUZZ_TMP=$tmp ASAN_OPTIONS=detect_leaks=1 "$build/fuzzers/$target" \
+    TMPDIR=$tmp ASAN_OPTIONS=detect_leaks=1 "$build/fuzzers/$target" \
         -max_total_time="$seconds" -max_len=8192 -timeout=10 -rss_limit_mb=2560 \
         -dict=fuzz/zip.dict -print_final_stats=1 \
         -artifact_prefix="$build/artifacts/$target-" "$build/corpus/$name" "fuzz/corpus/$name" \
