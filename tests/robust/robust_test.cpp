@@ -120,7 +120,6 @@ class EngineFaults : public RobustTest {
     std::string path_of(const std::string &name) {
         return at(name.substr(name.find_last_of("/\\") + 1));
     }
-    std::string read_error() { return "Error reading " + archive + ".  Possible cause: bad disk"; }
     std::string last_path() { return owner.shown.empty() ? "?" : path_of(owner.shown.back()); }
     /* The member after the last one announced: a file is created before its
        member is announced. */
@@ -142,7 +141,9 @@ class EngineFaults : public RobustTest {
             return text == "Error writing to " + last_path() + ".  Possible cause: disk full";
         case FAULT_GLOBAL_ALLOC:
         case FAULT_MALLOC: return text == "Insufficient memory";
-        default: return text == read_error() || text == "Invalid Zipfile Header";
+        default:
+            return text == "Error reading " + archive + ".  Possible cause: bad disk" ||
+                   text == "Invalid Zipfile Header";
         }
     }
 
@@ -153,12 +154,9 @@ class EngineFaults : public RobustTest {
         ASSERT_EQ(1u, host_boxes().size()) << where;
         EXPECT_TRUE(right_message(kind, host_boxes()[0].text)) << where << ": "
                                                                << host_boxes()[0].text;
-        if (kind == FAULT_CREATE) {
-            EXPECT_EQ(int(owner.shown.size()), kept) << where;
-        }
-        if (kind == FAULT_WRITE_SHORT || kind == FAULT_WRITE_ERROR) {
+        if (kind == FAULT_CREATE) EXPECT_EQ(int(owner.shown.size()), kept) << where;
+        if (kind == FAULT_WRITE_SHORT || kind == FAULT_WRITE_ERROR)
             EXPECT_EQ(int(owner.shown.size()) - 1, kept) << where;
-        }
     }
 
     /* One point: the nth call of kind fails, or the nth report cancels. */
