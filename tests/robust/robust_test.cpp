@@ -39,9 +39,9 @@ zip_member make_member(const std::string &name, const std::string &data, int met
     zip_member m = member(name, data, method);
     uLongf size = compressBound(uLong(data.size()));
     std::string out(size, '\0');
-    if (method == 8 && compress2(reinterpret_cast<Bytef *>(&out[0]), &size,
-                                 reinterpret_cast<const Bytef *>(data.data()), uLong(data.size()),
-                                 6) == Z_OK)
+    if (method == 8 &&
+        compress2(reinterpret_cast<Bytef *>(&out[0]), &size,
+                  reinterpret_cast<const Bytef *>(data.data()), uLong(data.size()), 6) == Z_OK)
         m.payload = out.substr(2, size - 6);
     return m;
 }
