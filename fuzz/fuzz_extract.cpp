@@ -8,6 +8,7 @@
 #include "fuzz/fuzz_common.h"
 #include "platform/host.h"
 #include "progress/progress.h"
+#include "tests/unzip/zip_writer.h"
 #include "unzip/unzip.h"
 
 #include <algorithm>
@@ -17,8 +18,6 @@
 #include <filesystem>
 #include <set>
 #include <string>
-#include <system_error>
-#include <unistd.h>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -51,25 +50,17 @@ void on_drain(void) {
     if (run.cancel_at_drain && host_drain_count() == run.cancel_at_drain) cancel_flag = 1;
 }
 
+/* A fresh directory under TMPDIR (run.sh picks a memory-backed one). */
 void set_up(void) {
-    const char *base = getenv("TV_FUZZ_TMP");
-    std::string where = std::string(base ? base : "/tmp") + "/tvfuzzXXXXXX";
-    std::vector<char> name(where.begin(), where.end());
-    name.push_back(0);
-    if (!mkdtemp(name.data())) broken("no temporary directory");
-    root = name.data();
+    root = make_temp_dir();
     dest = root / "out";
     archive = root / "a.zip";
     fs::create_directory(dest);
-    atexit([] {
-        std::error_code ignored;
-        fs::remove_all(root, ignored);
-    });
+    atexit([] { clear_dir(root.string()); });
 }
 
 void empty_dest(void) {
-    std::error_code ignored;
-    for (const auto &e : fs::directory_iterator(dest)) fs::remove_all(e.path(), ignored);
+    for (const auto &e : fs::directory_iterator(dest)) clear_dir(e.path().string());
 }
 
 /* Files in the destination by lower-case name, with their total size. */

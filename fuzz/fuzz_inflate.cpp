@@ -66,7 +66,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     std::vector<uint8_t> stream(data, data + size);
     fake_set_input(stream, CHUNKS[h % CHUNK_KINDS]);
     std::jmp_buf abandon;
-    if ((h >> 4) % 8 == 0) fake_abandon_after(&abandon, 0, int(1 + (h >> 8) % 3));
+    if ((h >> 4) % 8 == 0) fake_abandon_at_flush(&abandon, int(1 + (h >> 8) % 3));
     host_fail_call(FAULT_MALLOC, (h >> 12) % 16 == 0 ? int(1 + (h >> 16) % 64) : 0);
     if (setjmp(abandon) == 0) {
         check_stream(stream, fake_finish(inflate_stream()));

@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
-# run.sh: builds the fuzz targets with clang (the fuzz preset, build/fuzz),
-# writes their seed corpora and runs each for a bounded time.
+# run.sh: builds the fuzz targets with clang (the fuzz preset, build/fuzz) and
+# runs each for a bounded time.
 # Usage: run.sh [--ci (60 s a target) | --seconds N (default 600)] [fuzz_NAME...]
-# Corpora grow in build/fuzz/corpus/<target>, from the seeds and the minimised
-# corpora of earlier campaigns kept in fuzz/corpus/<target> (see
-# fuzz/RESULTS.md for how they are merged); crashes, hangs and leaks go to
+# Corpora grow in build/fuzz/corpus/<target>, from the minimised corpora of
+# earlier campaigns kept in fuzz/corpus/<target> (see fuzz/RESULTS.md for how
+# they are merged); crashes, hangs and leaks go to
 # build/fuzz/artifacts/ and fail the script, which ends with each target's runs.
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -27,7 +27,6 @@ build=build/fuzz tmp=/tmp
 cmake --preset fuzz >"$build.configure.log" 2>&1 || { cat "$build.configure.log"; exit 1; }
 cmake --build "$build" -j2 --target "${targets[@]}" >"$build.build.log" 2>&1 ||
     { tail -40 "$build.build.log"; exit 1; }
-python3 fuzz/make_corpus.py "$build/seeds" || exit 1
 mkdir -p "$build/artifacts"
 
 status=0 summary=()
@@ -35,11 +34,11 @@ for target in "${targets[@]}"; do
     name=${target#fuzz_} log="$build/$target.log" start=$(date +%s)
     mkdir -p "$build/corpus/$name"
     echo "=== $target: $seconds s"
-    TV_FUZZ_TMP=$tmp ASAN_OPTIONS=detect_leaks=1 "$build/fuzzers/$target" \
+    TMPDIR=$tmp ASAN_OPTIONS=detect_leaks=1 "$build/fuzzers/$target" \
         -max_total_time="$seconds" -max_len=8192 -timeout=10 -rss_limit_mb=2560 \
         -dict=fuzz/zip.dict -print_final_stats=1 \
-        -artifact_prefix="$build/artifacts/$target-" "$build/corpus/$name" "$build/seeds/$name" \
-        $(ls -d "fuzz/corpus/$name" 2>/dev/null) >"$log" 2>&1
+        -artifact_prefix="$build/artifacts/$target-" "$build/corpus/$name" "fuzz/corpus/$name" \
+        >"$log" 2>&1
     rc=$?
     runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
     if [ $rc -ne 0 ]; then

@@ -1,10 +1,14 @@
 /*
- * edges_test.cpp: where the fast road's word copies, top-ups and margins
- * could go wrong.  Every stream decodes as zlib decodes it, with canaries
- * after the window block and after the output buffer that one byte written
- * too many would change: every distance up to 40 with every length, far
+ * edges_test.cpp: the decoder against zlib.  Streams from zlib's raw deflate
+ * at every level and strategy decode to the data they were made from (text,
+ * random bytes, long runs and mixtures, sizes around the output buffer's and
+ * the window's edges, served whole and in odd chunks); hand-made streams
+ * decode as zlib decodes them where the fast road's word copies, top-ups and
+ * margins could go wrong: every distance up to 40 with every length, far
  * matches around the window's turn, and streams ending at every distance
- * from the end of the engine's input.
+ * from the end of the engine's input.  Canaries after the window block and
+ * after the output buffer show one byte written too many, and the bytes past
+ * each stream must be given back.
  */
 #include "tests/inflate/fake_engine.h"
 #include "tests/inflate/stream_writer.h"
@@ -20,19 +24,44 @@ namespace {
 
 enum { CANARY = 64, CANARY_BYTE = 0xA5 };
 
-/* zlib's decoding of a raw stream that gives at most limit bytes. */
-std::vector<uint8_t> zlib_decode(const std::vector<uint8_t> &stream, size_t limit) {
+/* in through zlib: its raw deflate at level (0-9) and strategy, or with
+   level ZLIB_INFLATE its raw inflate; limit bytes out at most. */
+enum { ZLIB_INFLATE = -1 };
+std::vector<uint8_t> zlib_raw(const std::vector<uint8_t> &in, int level, int strategy,
+                              size_t limit) {
     z_stream z = {};
-    EXPECT_EQ(Z_OK, inflateInit2(&z, -15));
+    EXPECT_EQ(Z_OK, level == ZLIB_INFLATE ? inflateInit2(&z, -15)
+                                          : deflateInit2(&z, level, Z_DEFLATED, -15, 9, strategy));
     std::vector<uint8_t> out(limit);
-    z.next_in = const_cast<Bytef *>(stream.data());
-    z.avail_in = (uInt)stream.size();
+    z.next_in = const_cast<Bytef *>(in.data());
+    z.avail_in = (uInt)in.size();
     z.next_out = out.data();
     z.avail_out = (uInt)out.size();
-    EXPECT_EQ(Z_STREAM_END, inflate(&z, Z_FINISH));
+    EXPECT_EQ(Z_STREAM_END, level == ZLIB_INFLATE ? inflate(&z, Z_FINISH) : deflate(&z, Z_FINISH));
     out.resize(z.total_out);
-    inflateEnd(&z);
+    level == ZLIB_INFLATE ? inflateEnd(&z) : deflateEnd(&z);
     return out;
+}
+
+/* Words from a small vocabulary with random bytes and runs mixed in. */
+std::vector<uint8_t> make_data(size_t size, unsigned seed, int kind) {
+    static const char *const words[] = {"setup ",    "archive ",   "window ", "member ", "tarvex ",
+                                        "deflate\n", "0123456789", "the ",    "of ",     "; "};
+    std::mt19937 rng(seed);
+    std::vector<uint8_t> data;
+    while (data.size() < size) {
+        unsigned pick = rng() % 100;
+        if (kind == 1 || (kind == 2 && pick < 10)) {
+            data.push_back((uint8_t)rng());
+        } else if (kind == 3 || (kind == 2 && pick < 15)) {
+            data.insert(data.end(), 1 + rng() % 700, (uint8_t)rng());
+        } else {
+            const char *w = words[rng() % 10];
+            data.insert(data.end(), w, w + strlen(w));
+        }
+    }
+    data.resize(size);
+    return data;
 }
 
 std::vector<uint8_t> random_bytes(size_t n, unsigned seed) {
@@ -44,25 +73,36 @@ std::vector<uint8_t> random_bytes(size_t n, unsigned seed) {
 
 uint8_t guarded_output[OUTPUT_CAPACITY + CANARY]; /* the output buffer and its canary */
 
-/* Decodes stream served chunk bytes at a time with the window block and the
-   output buffer followed by canaries; expects zlib's output, the stream's
-   length used, and both canaries as they were. */
-void expect_as_zlib(const std::vector<uint8_t> &stream, size_t length, size_t chunk) {
-    free(deflate_window);
-    deflate_window = (uint8_t *)calloc(WINDOW_SIZE + 8 + CANARY, 1);
-    memset(deflate_window + WINDOW_SIZE + 8, CANARY_BYTE, CANARY);
+/* Decodes stream served chunk bytes at a time into the guarded output
+   buffer; expects zlib's output (or expected when given), whole buffers
+   flushed, the stream's length used, and both canaries as they were. */
+void expect_as_zlib(const std::vector<uint8_t> &stream, size_t length, size_t chunk,
+                    const std::vector<uint8_t> *expected = nullptr) {
     memset(guarded_output + OUTPUT_CAPACITY, CANARY_BYTE, CANARY);
     fake_set_input(stream, chunk);
     output_buffer = guarded_output;
     ASSERT_EQ(INFLATE_OK, fake_finish(inflate_stream())) << "chunk " << chunk;
-    std::vector<uint8_t> expected = zlib_decode(stream, fake.output.size() + 1);
-    ASSERT_TRUE(fake.output == expected) << "chunk " << chunk << ", " << fake.output.size()
-                                         << " bytes against zlib's " << expected.size();
+    std::vector<uint8_t> zlib_out;
+    if (!expected)
+        expected = &(zlib_out = zlib_raw(stream, ZLIB_INFLATE, 0, fake.output.size() + 1));
+    ASSERT_TRUE(fake.output == *expected)
+        << "chunk " << chunk << ", " << fake.output.size() << " bytes against " << expected->size();
+    EXPECT_EQ(0, fake.bad_flushes) << "chunk " << chunk;
     EXPECT_EQ(length, fake.used) << "chunk " << chunk;
     for (unsigned i = 0; i < CANARY; i++) {
         ASSERT_EQ(CANARY_BYTE, deflate_window[WINDOW_SIZE + 8 + i]) << "past the window, " << i;
         ASSERT_EQ(CANARY_BYTE, guarded_output[OUTPUT_CAPACITY + i]) << "past the output, " << i;
     }
+}
+
+/* zlib's stream of data, with bytes after it, decodes to data. */
+void expect_round_trip(const std::vector<uint8_t> &data, int level, int strategy, size_t chunk) {
+    std::vector<uint8_t> stream = zlib_raw(data, level, strategy, data.size() * 2 + 64);
+    const size_t length = stream.size();
+    stream.insert(stream.end(), {0xDE, 0xAD, 0xBE, 0xEF});
+    SCOPED_TRACE("size " + std::to_string(data.size()) + " level " + std::to_string(level) +
+                 " strategy " + std::to_string(strategy));
+    expect_as_zlib(stream, length, chunk, &data);
 }
 
 /* How a test stream's matches are read: the plain road alone (input a byte
@@ -104,13 +144,51 @@ std::vector<uint8_t> make_stream(bool after_empty, const std::vector<uint8_t> &p
     return w.done();
 }
 
-class Edges : public ::testing::Test {
+/* One run for all of a test's streams: they share the window block, with
+   its canary behind it. */
+class ZlibStreams : public ::testing::Test {
   protected:
-    void SetUp() override { fake_start_run(); }
+    void SetUp() override {
+        deflate_window = (uint8_t *)calloc(WINDOW_SIZE + 8 + CANARY, 1);
+        memset(deflate_window + WINDOW_SIZE + 8, CANARY_BYTE, CANARY);
+    }
     void TearDown() override { fake_end_run(); }
 };
+using Edges = ZlibStreams;
 
 } /* namespace */
+
+TEST_F(ZlibStreams, EveryLevelDecodesSizesAroundTheBufferAndWindowEdges) {
+    const size_t sizes[] = {0, 1, 28671, 28672, 28673, 32767, 32768, 32769, 61440, 65536, 100003};
+    for (int level = 0; level <= 9; level++) {
+        for (size_t size : sizes) {
+            for (int kind = 0; kind < 4; kind++) {
+                expect_round_trip(make_data(size, (unsigned)(size + kind), kind), level,
+                                  Z_DEFAULT_STRATEGY, 0);
+                if (HasFatalFailure()) return;
+            }
+        }
+    }
+}
+
+TEST_F(ZlibStreams, EveryStrategyOddChunksAndManyMembersOfOneRunDecode) {
+    for (int strategy : {Z_FILTERED, Z_HUFFMAN_ONLY, Z_RLE, Z_FIXED}) {
+        for (int kind = 0; kind < 4; kind++) {
+            expect_round_trip(make_data(150000, 77u + (unsigned)kind, kind), 6, strategy, 0);
+            if (HasFatalFailure()) return;
+        }
+    }
+    for (size_t chunk : {1, 2, 3, 1000, 28672}) {
+        expect_round_trip(make_data(90000, 5, 2), 9, Z_DEFAULT_STRATEGY, chunk);
+        expect_round_trip(make_data(90000, 6, 1), 0, Z_DEFAULT_STRATEGY, chunk);
+        if (HasFatalFailure()) return;
+    }
+    for (unsigned member = 0; member < 20; member++) { /* members of one run share the window */
+        expect_round_trip(make_data(1000 + member * 3001, member, (int)member % 4),
+                          (int)member % 10, Z_DEFAULT_STRATEGY, 0);
+        if (HasFatalFailure()) return;
+    }
+}
 
 TEST_F(Edges, EveryDistanceUpTo40WithEveryLengthCopiesAsZlib) {
     for (const auto &road : roads) {

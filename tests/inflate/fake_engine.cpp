@@ -24,7 +24,6 @@ std::unique_ptr<uint8_t[]> served;     /* the input buffer, chunk_size bytes */
 size_t source_pos;                     /* bytes of it moved to the input buffer */
 size_t chunk_size;                     /* bytes moved per refill */
 std::jmp_buf *abandon_target;          /* where an abandon jumps, or none */
-size_t abandon_bytes;                  /* bytes given before the abandon */
 int abandon_flush;                     /* flush_output call that abandons */
 } /* namespace */
 
@@ -51,16 +50,12 @@ void fake_set_input(const std::vector<uint8_t> &data, size_t chunk) {
     abandon_target = nullptr;
 }
 
-void fake_abandon_after(std::jmp_buf *target, size_t bytes, int nth_flush) {
+void fake_abandon_at_flush(std::jmp_buf *target, int nth) {
     abandon_target = target;
-    abandon_bytes = bytes;
-    abandon_flush = nth_flush;
+    abandon_flush = nth;
 }
 
 int next_byte(uint16_t *cell) {
-    if (abandon_target && abandon_flush == 0 && source_pos - input_left >= abandon_bytes) {
-        std::longjmp(*abandon_target, 1);
-    }
     if (input_left == 0) {
         size_t n = source.size() - source_pos;
         if (n > chunk_size) n = chunk_size;

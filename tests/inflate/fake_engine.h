@@ -2,7 +2,7 @@
  * fake_engine.h: a stand-in for the extraction engine, so that the decoder is
  * tested and fuzzed alone: it serves a byte array in chunks of its own (a read
  * past one is caught), collects the output, and can abandon the decoder by a
- * jump out of next_byte or flush_output as the engine does.
+ * jump out of flush_output as the engine does.
  */
 #ifndef TARVEX_TESTS_INFLATE_FAKE_ENGINE_H
 #define TARVEX_TESTS_INFLATE_FAKE_ENGINE_H
@@ -39,9 +39,8 @@ struct fake_record {
 };
 extern fake_record fake;
 
-/* Abandons the decoder with longjmp(*target, 1): from the first next_byte
-   call after this many bytes have been taken, or from the nth flush_output
-   (0: from next_byte). */
-void fake_abandon_after(std::jmp_buf *target, size_t bytes, int nth_flush);
+/* Abandons the decoder with longjmp(*target, 1) from the nth flush_output
+   call of the stream, as the engine does on a failed write. */
+void fake_abandon_at_flush(std::jmp_buf *target, int nth);
 
 #endif
