@@ -216,15 +216,7 @@ TEST_F(HostDistFiles, TimeOffByOneUnitStopsBothPassesBeforeLaterFiles) {
     EXPECT_FALSE(fs::exists(dst(3)));
 }
 
-TEST_F(HostDistFiles, BarMovesOncePerUnitOverChunksAndFilesAndItsLastMoveIsKept) {
-    write_file(src(0), pattern(25600, 0));
-    ASSERT_EQ(copy_file(src(0).c_str(), 0), 1);
-    EXPECT_EQ(bar_moves, (decltype(bar_moves){{1, "README.TXT"}, {2, "README.TXT"}}));
-    EXPECT_EQ(copy_byte_counter, 25600u);
-    EXPECT_EQ(last_bar_update, 25600u);
-
-    copy_byte_counter = last_bar_update = 0;
-    bar_moves.clear();
+TEST_F(HostDistFiles, BarMovesOncePerUnitOverFilesAndItsLastMoveIsKept) {
     make_sources(std::vector<size_t>(7, 3000));
     ASSERT_EQ(distribution_pass(dialog, DIST_COPY), 1);
     EXPECT_EQ(bar_moves, (decltype(bar_moves){{1, "VENDOR.TXT"}}));
@@ -236,15 +228,19 @@ TEST_F(HostDistFiles, BarMovesOncePerUnitOverChunksAndFilesAndItsLastMoveIsKept)
     EXPECT_TRUE(host_boxes().empty());
 }
 
-TEST_F(HostDistFiles, FilesOfWholeChunksEndWithAnEmptyReadAndNoExtraMove) {
-    write_file(src(0), pattern(15360, 0));
+// A unit's worth since the last move moves the bar, a whole unit too; a file
+// ends with an empty read, a file of whole chunks with no extra move.
+TEST_F(HostDistFiles, BarMovesOncePerUnitOverChunksAndFilesOfWholeChunksEndWithAnEmptyRead) {
+    write_file(src(0), pattern(25600, 0));
     write_file(src(1), pattern(30720, 1));
     write_file(src(2), "");
     for (int i = 0; i < 3; i++) ASSERT_EQ(copy_file(src(i).c_str(), i), 1);
-    EXPECT_EQ(host_call_count(FAULT_READ_ERROR), 2 + 3 + 1); /* each ends on a short read */
-    EXPECT_EQ(bar_moves,
-              (decltype(bar_moves){{1, "README.TXT"}, {3, "TARVEX.TXT"}, {4, "TARVEX.TXT"}}));
-    EXPECT_EQ(fs::file_size(dst(0)) + fs::file_size(dst(1)) + fs::file_size(dst(2)), 46080u);
+    EXPECT_EQ(host_call_count(FAULT_READ_ERROR), 3 + 3 + 1); /* each ends on an empty read */
+    EXPECT_EQ(bar_moves, (decltype(bar_moves){{1, "README.TXT"}, {2, "README.TXT"},
+                                              {4, "TARVEX.TXT"}, {5, "TARVEX.TXT"}}));
+    EXPECT_EQ(fs::file_size(dst(0)) + fs::file_size(dst(1)) + fs::file_size(dst(2)), 56320u);
+    EXPECT_EQ(copy_byte_counter, 56320u);
+    EXPECT_EQ(last_bar_update, 56320u);
 }
 
 // A cancel in a drain lets that file copy one chunk, a cancel at the bar's

@@ -203,6 +203,11 @@ with zipfile.ZipFile(commented, "w") as z:
     info = zipfile.ZipInfo("a.txt")
     info.extra, info.comment = b"\xfe\xca\x08\x00extra!!!", b"PK\x03\x04" * 40
     z.writestr(info, b"alpha")
+damaged = io.BytesIO()
+with zipfile.ZipFile(damaged, "w", STORED) as z:
+    z.writestr("good.txt", b"fine")
+    z.writestr("broken.txt", b"this member gets a flipped byte")
+damaged = damaged.getvalue().replace(b"flipped", b"Flipped")
 ZIP64_TEXT = "ZIP file {path}: member big.bin is in the ZIP64 format, which cannot be extracted"
 
 # (what, archive bytes or writer, tvunzip options, exit, files expected, message)
@@ -220,6 +225,8 @@ CASES = [
     ("central extra and comment", commented.getvalue(), [], 0, {"a.txt": b"alpha"}, ""),
     ("ZIP64 local header", zip64_local, [], 2, {"first.txt": b"kept"}, ZIP64_TEXT),
     ("ZIP64 by 7z", zip64_7z, [], 2, {}, ZIP64_TEXT),
+    ("damaged", damaged, ["-t"], 2, {}, "ZIP damaged: file broken.txt: Bad CRC"),
+    ("damaged, CRC check off", damaged, ["-t", "-C"], 0, {}, ""),
 ]
 
 
@@ -242,21 +249,6 @@ def run_case(tool, work, case):
             with open(os.path.join(dirpath, n), "rb") as f:
                 found[os.path.relpath(f.name, dest)] = f.read()
     check(found == files, "%s: files %s, expected %s" % (what, sorted(found), sorted(files)))
-
-
-def damaged(tool, work):
-    path = os.path.join(work, "damaged.zip")
-    with zipfile.ZipFile(path, "w", zipfile.ZIP_STORED) as z:
-        z.writestr("good.txt", b"fine")
-        z.writestr("broken.txt", b"this member gets a flipped byte")
-    with open(path, "rb+") as f:
-        data = f.read()
-        f.seek(data.index(b"flipped"))
-        f.write(b"F")
-    run = tvunzip(tool, "-t", path)
-    check(run.returncode == 2, "damaged: exit %d" % run.returncode)
-    check("ZIP damaged: file broken.txt: Bad CRC" in run.stderr, "damaged: %r" % run.stderr)
-    check(tvunzip(tool, "-t", "-C", path).returncode == 0, "damaged with -C fails")
 
 
 def open_writer(fifo, tool, seconds=60):
@@ -326,7 +318,6 @@ def main():
         appended(tool, archives["python level 6"], files, work)
         for case in CASES:
             run_case(tool, work, case)
-        damaged(tool, work)
         if not option:  # no pipe under Wine; its timing does not hold under Valgrind's slowdown
             interrupt(tool, work)
         usage(tool, work)
