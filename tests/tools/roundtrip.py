@@ -65,19 +65,26 @@ def corpus(root):
     return files
 
 
-def python_archives(src, files, out):
-    def pack(target, method, **options):
-        with zipfile.ZipFile(target, "w", method, **options) as z:
-            for n in sorted(files):
-                z.write(os.path.join(src, n), n)
+def zipped(members, method=DEFLATED, level=None, pipe=False):
+    """What zipfile writes of members (name or ZipInfo, data[, method]); with
+    pipe to a stream that cannot seek: flag bit 3, sizes 0, the real ones in
+    a descriptor behind the data."""
+    raw = io.BytesIO()
+    with zipfile.ZipFile(unseekable(raw.write) if pipe else raw, "w") as z:
+        for name, data, *own in members:
+            info = name if isinstance(name, zipfile.ZipInfo) else \
+                zipfile.ZipInfo(name, time.localtime(STAMP)[:6])
+            z.writestr(info, data, own[0] if own else method, level)
+    return raw.getvalue()
 
+
+def python_archives(files, out):
     made = {}
-    for what, method, options in [("python level %d" % l, zipfile.ZIP_DEFLATED,
-                                   {"compresslevel": l}) for l in range(10)] + \
-            [("python stored", zipfile.ZIP_STORED, {}), ("python streamed", zipfile.ZIP_DEFLATED, {})]:
+    for what, method, level, pipe in [("python level %d" % l, DEFLATED, l, False) for l in range(10)] + \
+            [("python stored", STORED, None, False), ("python streamed", DEFLATED, None, True)]:
         made[what] = os.path.join(out, what.replace(" ", "_") + ".zip")
         with open(made[what], "wb") as f:
-            pack(unseekable(f.write) if what.endswith("streamed") else f, method, **options)
+            f.write(zipped(sorted(files.items()), method, level, pipe))
     return made
 
 
@@ -123,13 +130,11 @@ def extract_and_compare(tool, what, archive, files, work, *options):
 def appended(tool, archive, files, work):
     """An archive appended to another file (here another archive, whose member
     would be found first): -s starts past it."""
-    first = io.BytesIO()
-    with zipfile.ZipFile(first, "w") as z:
-        z.writestr(sorted(files)[0], b"not this one")
+    first = zipped([(sorted(files)[0], b"not this one")])
     joined = os.path.join(work, "joined.zip")
     with open(joined, "wb") as f, open(archive, "rb") as a:
-        f.write(first.getvalue() + a.read())
-    extract_and_compare(tool, "-s past another archive", joined, files, work, "-s", str(len(first.getvalue())))
+        f.write(first + a.read())
+    extract_and_compare(tool, "-s past another archive", joined, files, work, "-s", str(len(first)))
 
 
 def false_descriptor(at, size):
@@ -139,21 +144,9 @@ def false_descriptor(at, size):
     return NOISE[:at] + fake + NOISE[: size - at - 16]
 
 
-def through_pipe(members):
-    """Python's zipfile writing to a stream that cannot seek."""
-    raw = io.BytesIO()
-    with zipfile.ZipFile(unseekable(raw.write), "w") as z:
-        for name, data, method in members:
-            info = zipfile.ZipInfo(name)
-            info.compress_type = method
-            with z.open(info, "w") as w:
-                w.write(data)
-    return raw.getvalue()
-
-
 def pipe_zip(members):
     """The archive, and the files it should give (directory entries give none)."""
-    return through_pipe(members), {n: d for n, d, _ in members if not n.endswith("/")}
+    return zipped(members, pipe=True), {n: d for n, d, _ in members if not n.endswith("/")}
 
 
 def local_member(name, data, zip64=False):
@@ -180,12 +173,10 @@ def zip64_7z(path):
     return True
 
 
-inner = io.BytesIO()
-with zipfile.ZipFile(inner, "w", STORED) as z:
-    z.writestr("decoy.txt", b"a member of the archive stored inside")
+inner = zipped([("decoy.txt", b"a member of the archive stored inside")], STORED)
 alone = pipe_zip([("alone.bin", NOISE[:5000], STORED)])
 # Incompressible, a.txt and e/ go into stored blocks, with a signature in the raw.
-mixed = pipe_zip([("a.txt", b"PK\x03\x04" + NOISE[:3000], DEFLATED), ("inner.zip", inner.getvalue(), STORED),
+mixed = pipe_zip([("a.txt", b"PK\x03\x04" + NOISE[:3000], DEFLATED), ("inner.zip", inner, STORED),
                   ("d/", b"PK\x03\x04 a directory with data", STORED), ("e/", b"PK\x03\x04" + NOISE[:500], DEFLATED),
                   ("false.bin", false_descriptor(CHUNK - 10, 60000), STORED),
                   ("b.txt", b"after", DEFLATED)])
@@ -194,20 +185,15 @@ edges = pipe_zip([("e%d" % n, NOISE[:n], STORED) for n in edge_sizes])
 descriptor_at = 30 + len("alone.bin") + 5000
 # A descriptor without its signature closes nothing: extracted, the member
 # has no end; passed over, the walk searches on for the next record.
-unsigned = through_pipe([("alone.bin", NOISE[:5000], STORED), ("b.txt", b"after", DEFLATED)])
+unsigned = zipped([("alone.bin", NOISE[:5000], STORED), ("b.txt", b"after", DEFLATED)], pipe=True)
 unsigned = unsigned[:descriptor_at] + unsigned[descriptor_at + 4:]
 # A central record's extra field and comment are passed over whole: a walk
 # that lands anywhere in the comment meets a local header's signature.
-commented = io.BytesIO()
-with zipfile.ZipFile(commented, "w") as z:
-    info = zipfile.ZipInfo("a.txt")
-    info.extra, info.comment = b"\xfe\xca\x08\x00extra!!!", b"PK\x03\x04" * 40
-    z.writestr(info, b"alpha")
-damaged = io.BytesIO()
-with zipfile.ZipFile(damaged, "w", STORED) as z:
-    z.writestr("good.txt", b"fine")
-    z.writestr("broken.txt", b"this member gets a flipped byte")
-damaged = damaged.getvalue().replace(b"flipped", b"Flipped")
+info = zipfile.ZipInfo("a.txt")
+info.extra, info.comment = b"\xfe\xca\x08\x00extra!!!", b"PK\x03\x04" * 40
+commented = zipped([(info, b"alpha")], STORED)
+damaged = zipped([("good.txt", b"fine"), ("broken.txt", b"this member gets a flipped byte")],
+                 STORED).replace(b"flipped", b"Flipped")
 ZIP64_TEXT = "ZIP file {path}: member big.bin is in the ZIP64 format, which cannot be extracted"
 
 # (what, archive bytes or writer, tvunzip options, exit, files expected, message)
@@ -222,7 +208,7 @@ CASES = [
     ("cut in its descriptor", alone[0][:descriptor_at + 12], [], 2, {}, "Invalid Zipfile Header"),
     ("unsigned descriptor", unsigned, [], 2, {}, "Invalid Zipfile Header"),
     ("unsigned descriptor passed over", unsigned, ["-n", "b.txt"], 0, {"b.txt": b"after"}, ""),
-    ("central extra and comment", commented.getvalue(), [], 0, {"a.txt": b"alpha"}, ""),
+    ("central extra and comment", commented, [], 0, {"a.txt": b"alpha"}, ""),
     ("ZIP64 local header", zip64_local, [], 2, {"first.txt": b"kept"}, ZIP64_TEXT),
     ("ZIP64 by 7z", zip64_7z, [], 2, {}, ZIP64_TEXT),
     ("damaged", damaged, ["-t"], 2, {}, "ZIP damaged: file broken.txt: Bad CRC"),
@@ -270,11 +256,8 @@ def interrupt(tool_path, work):
     """An interrupt in mid-member cancels: exit 99, no message, the partial
     file deleted and the earlier member kept.  The archive comes through a
     pipe, so the interrupt lands while the member is being read."""
-    archive = io.BytesIO()
-    with zipfile.ZipFile(archive, "w", zipfile.ZIP_STORED) as z:
-        z.writestr("first.txt", b"kept")
-        z.writestr("second.bin", os.urandom(1 << 20))
-    data, fifo, dest = archive.getvalue(), os.path.join(work, "pipe.zip"), tempfile.mkdtemp(dir=work)
+    data = zipped([("first.txt", b"kept"), ("second.bin", os.urandom(1 << 20))], STORED)
+    fifo, dest = os.path.join(work, "pipe.zip"), tempfile.mkdtemp(dir=work)
     os.mkfifo(fifo)
     tool = subprocess.Popen([tool_path, fifo, dest], stderr=subprocess.PIPE)
     watchdog = threading.Timer(120, tool.kill)  # a stuck tool fails the check, not the run
@@ -311,7 +294,7 @@ def main():
     try:
         src = os.path.join(work, "corpus")
         files = corpus(src)
-        archives = python_archives(src, files, work)
+        archives = python_archives(files, work)
         archives.update(tool_archives(src, work))
         for what, archive in sorted(archives.items()):
             extract_and_compare(tool, what, archive, files, work)
