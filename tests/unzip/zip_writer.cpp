@@ -101,6 +101,16 @@ std::string zip_archive(const std::vector<zip_member> &members, bool bare) {
     return out;
 }
 
+std::string content(size_t length, unsigned seed) {
+    std::string data(length, '\0');
+    uint32_t x = seed * 2654435761u + 1;
+    for (size_t i = 0; i < length; i++) {
+        x = x * 1103515245u + 12345u;
+        data[i] = char(x >> 16);
+    }
+    return data;
+}
+
 std::string make_temp_dir(void) {
     static int serial;
     fs::path base = fs::temp_directory_path();

@@ -56,6 +56,8 @@ std::string deflate_fixed(const std::string &data);
 /* Local records, then (unless bare) the central directory and end record. */
 std::string zip_archive(const std::vector<zip_member> &members, bool bare = false);
 
+/* Content that no two members share, of any length. */
+std::string content(size_t length, unsigned seed);
 /* Files in a fresh temporary directory, removed again by clear_dir. */
 std::string make_temp_dir(void);
 void clear_dir(const std::string &dir);
