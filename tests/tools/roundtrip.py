@@ -18,11 +18,24 @@ to standard error as well; natively also an interrupt cancels.
 """
 import errno, io, os, random, shutil, signal, struct, subprocess, sys, tempfile, threading, time, zipfile, zlib
 
-STAMP = 1623760496  # 2021-06-15 12:34:56, an even second as DOS times need
-# zipfile and bsdtar store the stamp as local time by the offset of its own
-# date (summer time in June), 7z by today's; the engine moves it back by
-# today's, as Windows does.
-DATE_OFFSET_STAMP = STAMP + time.localtime(STAMP).tm_gmtoff - time.localtime().tm_gmtoff
+# Even seconds, as DOS times need: 2021-06-15 12:34:56, and for one file
+# 2021-01-15, so that one of them lies in another season than today.
+STAMP, WINTER = 1623760496, 1610714096
+
+
+def stamp_of(name):
+    return WINTER if name == "one.txt" else STAMP
+
+
+def extracted_stamp(stamp, what):
+    """zipfile and bsdtar store a stamp as local time by the offset of its
+    own date, 7z by today's; the engine moves it back by today's, as Windows
+    does."""
+    if what.startswith("7z"):
+        return stamp
+    return stamp + time.localtime(stamp).tm_gmtoff - time.localtime().tm_gmtoff
+
+
 STORED, DEFLATED = zipfile.ZIP_STORED, zipfile.ZIP_DEFLATED
 NOISE = os.urandom(70000)
 CHUNK = 28672  # the engine's input buffer
@@ -61,7 +74,7 @@ def corpus(root):
         os.makedirs(os.path.dirname(path), exist_ok=True)
         with open(path, "wb") as f:
             f.write(data)
-        os.utime(path, (STAMP, STAMP))
+        os.utime(path, (stamp_of(name), stamp_of(name)))
     return files
 
 
@@ -73,7 +86,7 @@ def zipped(members, method=DEFLATED, level=None, pipe=False):
     with zipfile.ZipFile(unseekable(raw.write) if pipe else raw, "w") as z:
         for name, data, *own in members:
             info = name if isinstance(name, zipfile.ZipInfo) else \
-                zipfile.ZipInfo(name, time.localtime(STAMP)[:6])
+                zipfile.ZipInfo(name, time.localtime(stamp_of(name))[:6])
             z.writestr(info, data, own[0] if own else method, level)
     return raw.getvalue()
 
@@ -118,9 +131,9 @@ def extract_and_compare(tool, what, archive, files, work, *options):
             continue
         with open(path, "rb") as f:
             check(f.read() == data, "%s: %s differs" % (what, name))
-        stamp = STAMP if what.startswith("7z") else DATE_OFFSET_STAMP
+        stamp = extracted_stamp(stamp_of(name), what)
         check(int(os.stat(path).st_mtime) == stamp,
-              "%s: %s has the time %d" % (what, name, os.stat(path).st_mtime - STAMP))
+              "%s: %s has the time %d" % (what, name, os.stat(path).st_mtime - stamp))
     announced = set(run.stdout.split())
     check(announced == {os.path.basename(n) for n in files}, "%s: -v announced %s" % (what, announced))
     run = tvunzip(tool, *options, "-t", archive)

@@ -36,7 +36,7 @@ void header_fields(std::string &out, const zip_member &m, const std::string &pay
     put16(out, flags);
     put16(out, uint32_t(m.method));
     put16(out, DOS_TIME);
-    put16(out, m.dos_date);
+    put16(out, DOS_DATE);
     put32(out, m.streamed ? 0 : crc);
     put32(out, m.streamed ? 0 : uint32_t(payload.size()));
     put32(out, m.streamed ? 0 : uint32_t(m.data.size()));

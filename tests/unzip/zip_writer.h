@@ -24,7 +24,6 @@ struct zip_member {
     bool wrong_crc = false;        /* store a CRC-32 that does not match */
     std::string payload;           /* when not empty: the member data as stored */
     std::string junk_after;        /* bytes written after the member's record */
-    uint16_t dos_date = DOS_DATE;  /* the local date stored */
 };
 
 /* A member as most tests want it: stored (method 0) or Deflate (8). */
