@@ -1,20 +1,11 @@
 #!/usr/bin/env python3
 """roundtrip.py [--wine | --no-interrupt] TVUNZIP: tvunzip against other archivers' archives.
 
-A corpus (text, binary, incompressible, repetitive, empty, and sizes around
-the engine's buffer and the decoder's window) packed by zipfile at every
-level, stored and streamed, by 7z and by bsdtar (a missing peer is skipped)
-must come back byte for byte with its times (run one hour east of UTC, two
-in summer).  Then archives
-as writers in the field leave them: stored members written to a stream that
-cannot seek (flag bit 3, sizes 0, the real ones in a descriptor behind the
-data) alone, among Deflate members, across the input buffer's edges and with
-false descriptors in their data, passed over or cut before their descriptor;
-central records with an extra field and a comment; ZIP64 members (a local
-header written here, 7z reading standard input), refused naming the archive and the
-member.  A damaged member is named and usage errors are refused, natively
-and under Wine (the loader TV_WINE names, else wine), where the messages go
-to standard error as well; natively also an interrupt cancels.
+A corpus packed by zipfile at every level, stored and streamed, by 7z and by
+bsdtar (a missing peer is skipped) must come back byte for byte with its
+times, also past another archive (-s); archives as writers in the field leave
+them (CASES) extract or are refused as they should, natively and under Wine
+(the loader TV_WINE names, else wine); natively also an interrupt cancels.
 """
 import errno, io, os, random, shutil, signal, struct, subprocess, sys, tempfile, threading, time, zipfile, zlib
 
