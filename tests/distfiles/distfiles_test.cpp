@@ -33,7 +33,8 @@ namespace fs = std::filesystem;
 /* A reference time with a non-zero 100 ns part, so that no rounding hides. */
 const plat_filetime REFERENCE = {0x12345677u, 0x01D3A1B2u};
 
-void write_stamped(const std::string &path, const std::string &bytes, plat_filetime time = REFERENCE) {
+void write_stamped(const std::string &path, const std::string &bytes,
+                   plat_filetime time = REFERENCE) {
     plat_file f = plat_lcreat(path.c_str(), 0);
     ASSERT_NE(f, HFILE_ERROR) << path;
     ASSERT_EQ(plat_lwrite(f, bytes.data(), uint32_t(bytes.size())), bytes.size());
