@@ -8,6 +8,7 @@
 #include "common/state.h"
 #include "distfiles/distfiles.h"
 #include "progress/progress.h"
+#include "tests/unzip/zip_writer.h"
 #ifndef _WIN32
 #include "common/messages.h"
 #include "platform/host.h"
@@ -32,13 +33,8 @@ namespace fs = std::filesystem;
 /* A reference time with a non-zero 100 ns part, so that no rounding hides. */
 const plat_filetime REFERENCE = {0x12345677u, 0x01D3A1B2u};
 
-std::string pattern(size_t size, unsigned seed) {
-    std::string bytes(size, 0);
-    for (size_t i = 0; i < size; i++) bytes[i] = char((i * 31 + seed * 7 + i / 251) & 0xFF);
-    return bytes;
-}
-
-void write_file(const std::string &path, const std::string &bytes, plat_filetime time = REFERENCE) {
+void write_stamped(const std::string &path, const std::string &bytes,
+                   plat_filetime time = REFERENCE) {
     plat_file f = plat_lcreat(path.c_str(), 0);
     ASSERT_NE(f, HFILE_ERROR) << path;
     ASSERT_EQ(plat_lwrite(f, bytes.data(), uint32_t(bytes.size())), bytes.size());
@@ -47,7 +43,7 @@ void write_file(const std::string &path, const std::string &bytes, plat_filetime
 }
 
 /* Read past the platform layer, so that no injected fault meets it. */
-std::string read_file(const std::string &path) {
+std::string read_past(const std::string &path) {
     std::ifstream in(path, std::ios::binary);
     return in ? std::string(std::istreambuf_iterator<char>(in), {}) : "<missing>";
 }
@@ -59,11 +55,7 @@ struct DistFiles : ::testing::Test {
     std::string source, target; /* each ends in a separator */
 
     void SetUp() override {
-        fs::path base = fs::temp_directory_path();
-        for (unsigned n = plat_tick_count();; n++) {
-            root = base / ("tvd" + std::to_string(n % 1000000));
-            if (fs::create_directory(root)) break;
-        }
+        root = make_temp_dir();
         use_dirs(root / "src", root / "dst");
         setup.reference_time = REFERENCE;
         setup.size_total = 0;
@@ -73,8 +65,7 @@ struct DistFiles : ::testing::Test {
         last_bar_update = 0;
     }
     void TearDown() override {
-        std::error_code ignored;
-        fs::remove_all(root, ignored);
+        clear_dir(root.string());
     }
     /* Makes both directories and points the setup state at them. */
     void use_dirs(const fs::path &src, const fs::path &dst) {
@@ -88,7 +79,7 @@ struct DistFiles : ::testing::Test {
     /* Writes the seven listed files with these sizes and distinct contents. */
     void make_sources(const std::vector<size_t> &sizes) {
         for (size_t i = 0; i < sizes.size(); i++)
-            write_file(source + dist_files[i].name, pattern(sizes[i], unsigned(i)));
+            write_stamped(source + dist_files[i].name, content(sizes[i], unsigned(i)));
     }
     std::string src(int i) const { return source + dist_files[i].name; }
     std::string dst(int i) const { return target + dist_files[i].name; }
@@ -109,15 +100,15 @@ std::string szdd(uint32_t size, size_t total) {
 }
 
 TEST_F(DistFiles, CheckPassAddsExpandedSizesOfCompressedFilesAndDiskSizesOfOthers) {
-    write_file(src(0), pattern(100, 0));
-    write_file(src(1), szdd(123456, 40));            /* compressed: its expanded size */
-    write_file(src(2), szdd(999, 40).substr(0, 13)); /* too short for a header */
-    write_file(src(3), szdd(0x89ABCDEFu, 14));       /* header alone, all 32 bits */
-    write_file(src(4), "");
+    write_stamped(src(0), content(100, 0));
+    write_stamped(src(1), szdd(123456, 40));            /* compressed: its expanded size */
+    write_stamped(src(2), szdd(999, 40).substr(0, 13)); /* too short for a header */
+    write_stamped(src(3), szdd(0x89ABCDEFu, 14));       /* header alone, all 32 bits */
+    write_stamped(src(4), "");
     std::string wrong = szdd(777, 20);
     wrong[7] = 0x34; /* second magic does not match */
-    write_file(src(5), wrong);
-    write_file(src(6), pattern(5000, 6));
+    write_stamped(src(5), wrong);
+    write_stamped(src(6), content(5000, 6));
     EXPECT_EQ(distribution_pass(nullptr, DIST_CHECK), 1);
     EXPECT_EQ(setup.size_total, 100u + 123456u + 13u + 0x89ABCDEFu + 0u + 20u + 5000u);
     EXPECT_TRUE(fs::is_empty(target));
@@ -135,7 +126,7 @@ TEST_F(DistFiles, CopyPassMakesByteIdenticalCopiesCarryingTheSourcesLastWriteTim
         EXPECT_TRUE(same_time(found.ftCreationTime, REFERENCE)) << dst(i);
         EXPECT_TRUE(same_time(found.ftLastAccessTime, REFERENCE)) << dst(i);
         EXPECT_TRUE(same_time(found.ftLastWriteTime, REFERENCE)) << dst(i);
-        EXPECT_EQ(read_file(dst(i)), read_file(src(i))) << dst(i);
+        EXPECT_EQ(read_past(dst(i)), read_past(src(i))) << dst(i);
         total += uint32_t(sizes[size_t(i)]);
     }
     EXPECT_EQ(copy_byte_counter, total);
@@ -203,7 +194,7 @@ TEST_F(HostDistFiles, TimeOffByOneUnitStopsBothPassesBeforeLaterFiles) {
     make_sources({10, 10, 10, 10, 10, 10, 10});
     plat_filetime later = REFERENCE;
     later.dwLowDateTime++;
-    write_file(src(2), "late", later);
+    write_stamped(src(2), "late", later);
     const char *text = "Date/time stamp on the file LICENSE.TXT does not match the date/time "
                        "stamp on SETUP.EXE.";
     EXPECT_EQ(distribution_pass(install, DIST_CHECK), 0);
@@ -216,15 +207,7 @@ TEST_F(HostDistFiles, TimeOffByOneUnitStopsBothPassesBeforeLaterFiles) {
     EXPECT_FALSE(fs::exists(dst(3)));
 }
 
-TEST_F(HostDistFiles, BarMovesOncePerUnitOverChunksAndFilesAndItsLastMoveIsKept) {
-    write_file(src(0), pattern(25600, 0));
-    ASSERT_EQ(copy_file(src(0).c_str(), 0), 1);
-    EXPECT_EQ(bar_moves, (decltype(bar_moves){{1, "README.TXT"}, {2, "README.TXT"}}));
-    EXPECT_EQ(copy_byte_counter, 25600u);
-    EXPECT_EQ(last_bar_update, 25600u);
-
-    copy_byte_counter = last_bar_update = 0;
-    bar_moves.clear();
+TEST_F(HostDistFiles, BarMovesOncePerUnitOverFilesAndItsLastMoveIsKept) {
     make_sources(std::vector<size_t>(7, 3000));
     ASSERT_EQ(distribution_pass(dialog, DIST_COPY), 1);
     EXPECT_EQ(bar_moves, (decltype(bar_moves){{1, "VENDOR.TXT"}}));
@@ -236,15 +219,19 @@ TEST_F(HostDistFiles, BarMovesOncePerUnitOverChunksAndFilesAndItsLastMoveIsKept)
     EXPECT_TRUE(host_boxes().empty());
 }
 
-TEST_F(HostDistFiles, FilesOfWholeChunksEndWithAnEmptyReadAndNoExtraMove) {
-    write_file(src(0), pattern(15360, 0));
-    write_file(src(1), pattern(30720, 1));
-    write_file(src(2), "");
+// A unit's worth since the last move moves the bar, a whole unit too; a file
+// ends with an empty read, a file of whole chunks with no extra move.
+TEST_F(HostDistFiles, BarMovesOncePerUnitOverChunksAndFilesOfWholeChunksEndWithAnEmptyRead) {
+    write_stamped(src(0), content(25600, 0));
+    write_stamped(src(1), content(30720, 1));
+    write_stamped(src(2), "");
     for (int i = 0; i < 3; i++) ASSERT_EQ(copy_file(src(i).c_str(), i), 1);
-    EXPECT_EQ(host_call_count(FAULT_READ_ERROR), 2 + 3 + 1); /* each ends on a short read */
-    EXPECT_EQ(bar_moves,
-              (decltype(bar_moves){{1, "README.TXT"}, {3, "TARVEX.TXT"}, {4, "TARVEX.TXT"}}));
-    EXPECT_EQ(fs::file_size(dst(0)) + fs::file_size(dst(1)) + fs::file_size(dst(2)), 46080u);
+    EXPECT_EQ(host_call_count(FAULT_READ_ERROR), 3 + 3 + 1); /* each ends on an empty read */
+    EXPECT_EQ(bar_moves, (decltype(bar_moves){{1, "README.TXT"}, {2, "README.TXT"},
+                                              {4, "TARVEX.TXT"}, {5, "TARVEX.TXT"}}));
+    EXPECT_EQ(fs::file_size(dst(0)) + fs::file_size(dst(1)) + fs::file_size(dst(2)), 56320u);
+    EXPECT_EQ(copy_byte_counter, 56320u);
+    EXPECT_EQ(last_bar_update, 56320u);
 }
 
 // A cancel in a drain lets that file copy one chunk, a cancel at the bar's
@@ -259,9 +246,9 @@ TEST_F(HostDistFiles, ACancelStopsSilentlyAfterTheChunkInHand) {
         EXPECT_EQ(distribution_pass(dialog, DIST_COPY), 0);
         int cut = drain ? 1 : 0; /* the file cut after its first chunk */
         if (cut) {
-            EXPECT_EQ(read_file(dst(0)), pattern(40000, 0));
+            EXPECT_EQ(read_past(dst(0)), content(40000, 0));
         }
-        EXPECT_EQ(read_file(dst(cut)), pattern(15360, unsigned(cut))) << drain;
+        EXPECT_EQ(read_past(dst(cut)), content(15360, unsigned(cut))) << drain;
         EXPECT_TRUE(stamped(cut)) << drain;
         EXPECT_FALSE(fs::exists(dst(cut + 1)));
         EXPECT_TRUE(host_boxes().empty());
@@ -320,7 +307,7 @@ struct CopyFaults : HostDistFiles {
             EXPECT_FALSE(fs::exists(dst(i))) << where;
             return;
         }
-        std::string part = read_file(dst(i)), whole = pattern(SIZES[i], unsigned(i));
+        std::string part = read_past(dst(i)), whole = content(SIZES[i], unsigned(i));
         EXPECT_LE(part.size(), whole.size()) << where;
         EXPECT_EQ(whole.substr(0, part.size()), part) << where;
         EXPECT_FALSE(stamped(i)) << where;
@@ -345,7 +332,7 @@ struct CopyFaults : HostDistFiles {
         }
         for (int i = 0; i < 7; i++) {
             if (i < failed) {
-                EXPECT_EQ(pattern(SIZES[i], unsigned(i)), read_file(dst(i))) << where << " " << i;
+                EXPECT_EQ(content(SIZES[i], unsigned(i)), read_past(dst(i))) << where << " " << i;
                 EXPECT_TRUE(stamped(i)) << where << " " << i;
             } else if (i > failed) {
                 EXPECT_FALSE(fs::exists(dst(i))) << where << " " << i;
@@ -355,7 +342,7 @@ struct CopyFaults : HostDistFiles {
         EXPECT_EQ(0, host_live_blocks()) << where;
         fresh_pass();
         EXPECT_EQ(1, distribution_pass(dialog, DIST_COPY)) << where;
-        for (int i = 0; i < 7; i++) EXPECT_EQ(pattern(SIZES[i], unsigned(i)), read_file(dst(i)));
+        for (int i = 0; i < 7; i++) EXPECT_EQ(content(SIZES[i], unsigned(i)), read_past(dst(i)));
         points++;
     }
 };

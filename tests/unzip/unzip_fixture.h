@@ -55,15 +55,4 @@ class UnzipTest : public ::testing::Test {
     std::string out(const std::string &name) { return read_file(dest + "/" + name); }
 };
 
-/* Content that no two members share, of any length. */
-inline std::string content(size_t length, unsigned seed) {
-    std::string data(length, '\0');
-    uint32_t x = seed * 2654435761u + 1;
-    for (size_t i = 0; i < length; i++) {
-        x = x * 1103515245u + 12345u;
-        data[i] = char(x >> 16);
-    }
-    return data;
-}
-
 #endif

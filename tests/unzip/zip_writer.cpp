@@ -36,7 +36,7 @@ void header_fields(std::string &out, const zip_member &m, const std::string &pay
     put16(out, flags);
     put16(out, uint32_t(m.method));
     put16(out, DOS_TIME);
-    put16(out, m.dos_date);
+    put16(out, DOS_DATE);
     put32(out, m.streamed ? 0 : crc);
     put32(out, m.streamed ? 0 : uint32_t(payload.size()));
     put32(out, m.streamed ? 0 : uint32_t(m.data.size()));
@@ -99,6 +99,16 @@ std::string zip_archive(const std::vector<zip_member> &members, bool bare) {
     put32(out, central_at);
     put16(out, 0);
     return out;
+}
+
+std::string content(size_t length, unsigned seed) {
+    std::string data(length, '\0');
+    uint32_t x = seed * 2654435761u + 1;
+    for (size_t i = 0; i < length; i++) {
+        x = x * 1103515245u + 12345u;
+        data[i] = char(x >> 16);
+    }
+    return data;
 }
 
 std::string make_temp_dir(void) {

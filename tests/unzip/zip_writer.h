@@ -24,7 +24,6 @@ struct zip_member {
     bool wrong_crc = false;        /* store a CRC-32 that does not match */
     std::string payload;           /* when not empty: the member data as stored */
     std::string junk_after;        /* bytes written after the member's record */
-    uint16_t dos_date = DOS_DATE;  /* the local date stored */
 };
 
 /* A member as most tests want it: stored (method 0) or Deflate (8). */
@@ -56,6 +55,8 @@ std::string deflate_fixed(const std::string &data);
 /* Local records, then (unless bare) the central directory and end record. */
 std::string zip_archive(const std::vector<zip_member> &members, bool bare = false);
 
+/* Content that no two members share, of any length. */
+std::string content(size_t length, unsigned seed);
 /* Files in a fresh temporary directory, removed again by clear_dir. */
 std::string make_temp_dir(void);
 void clear_dir(const std::string &dir);
