@@ -23,7 +23,7 @@ top=$(dirname "$here")
 win=${1:-$top/build/win32}
 out=${2:-$top/build/bench}
 runs=${3:-3}
-display=${TV_BENCH_DISPLAY:-$(sed -n 's/^TV_WINE_DISPLAY:[A-Z]*=//p' "$win/CMakeCache.txt" 2>/dev/null)}
+display=${TV_BENCH_DISPLAY:-$(sed -n 's/^TV_WINE_DISPLAY:[A-Z]*=//p' "$win/CMakeCache.txt" 2>/dev/null || true)}
 display=${display:-92}
 data=$out/data
 work=$out/install
