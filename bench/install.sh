@@ -132,7 +132,7 @@ for round in $(seq "$runs"); do
     timed_run "$drive_c/TVUNZIP" "$win/tvunzip.exe" 'C:\TVDISK\setup.tv' 'C:\TVUNZIP\' \
         >>"$work/tvunzip.txt"
 done
-files=$(find "$target" -type f | wc -l)
+files=$(find "$target" -type f ! -name started.txt | wc -l)
 bytes=$(du -sb "$target" | cut -f1)
 cat >"$out/install.json" <<JSON
 {"label": "$label", "files": $files, "bytes": $bytes, "runs": $runs,
