@@ -5,8 +5,14 @@ counted from a Wine relay log, per member of the disk installed.
     relay.py LOG MEMBERS > calls.md
 
 LOG is the standard error of a run under WINEDEBUG=+pid,+relay (lines
-"PID:TID:Call DLL.Function(...) ret=ADDRESS"); install.sh's scenario played
-on a small disk makes one.  Only calls returning into SETUP.EXE's own image
+"PID:TID:Call DLL.Function(...) ret=ADDRESS").  A small disk keeps it short:
+tools/mkdisk with a hundred of the bench's small files and tarvex32.exe,
+then, in a prefix that scripts/wine_env.sh started,
+
+    WINEDEBUG=+pid,+relay wine build/win32/tvdriver.exe scenario \
+        'Z:\...\bench\install.tvs' sample=DISK product=PRODUCT shots=DIR 2>LOG
+
+with the paths in Wine's form (winepath -w).  Only calls returning into SETUP.EXE's own image
 are counted, so that what the system's libraries call among themselves, and
 the scenario player's own calls, stay out; the process is the one that
 writes with _lwrite, which only setup's engine does.
