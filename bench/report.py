@@ -5,7 +5,8 @@
 
 OUT_DIR is run.sh's: decode.json and callgrind.txt of the 64-bit build, the
 same with "-i686" of the 32-bit one (or i686.txt, why it was not run),
-syscalls.json, extract.json, and extract-tmpfs.json where a tmpfs was found.
+syscalls.json, extract.json, and extract-tmpfs.json where a tmpfs was found;
+install.json of install.sh (or install-skipped.txt, why there is no row).
 
 Ratios are taken between figures of the same run, so they hold on a busy
 machine better than the absolute speeds do; the instruction counts per
@@ -129,6 +130,31 @@ def extract_table(r):
     return rows
 
 
+def install_section(out):
+    """Setup installing the bench disk against xcopy /E of the installed tree."""
+    lines = ["## Installation under Wine: SETUP.EXE against xcopy /E (target: within 1.25x)", ""]
+    skipped = os.path.join(out, "install-skipped.txt")
+    if not os.path.exists(os.path.join(out, "install.json")):
+        why = open(skipped).read().strip() if os.path.exists(skipped) else "install.sh not run"
+        return lines + ["Not measured: %s." % why, ""]
+    r = json.load(open(os.path.join(out, "install.json")))
+    tools = r["tools"]
+    base = {k: statistics.median(x[k] for x in tools["xcopy"]) for k in ("wall", "span")}
+    lines += ["%s; %d files, %.1f MB; prefix in %s; median of %d runs.  Wall: the process from its start to its end; span: "
+              "the first installed file's birth to the last one's final change." % (
+                  r["label"], r["files"], r["bytes"] / 1e6, r["prefix"], r["runs"]), "",
+              "| run | wall s | span s | vs xcopy, wall | vs xcopy, span | met (<= 1.25x) |",
+              "|---|---:|---:|---:|---:|---|"]
+    for name, runs in tools.items():
+        wall, span = (statistics.median(x[k] for x in runs) for k in ("wall", "span"))
+        met = mark(wall <= 1.25 * base["wall"]) if name.startswith("setup") else ""
+        lines.append("| %s | %.2f | %.2f | %.2fx | %.2fx | %s |" % (
+            name, wall, span, wall / base["wall"], span / base["span"], met))
+    lines += ["", "SETUP.EXE: %d bytes (target: under 65,536): %s." % (
+        r["setup_exe_bytes"], mark(r["setup_exe_bytes"] < 65536)), ""]
+    return lines
+
+
 EMULATED = ("**Emulated**: these figures were taken under qemu's user-mode emulation, on a "
             "machine that cannot execute 32-bit code.  Every decoder ran through the same "
             "translation, so the ratios are a proxy for a 32-bit machine's, not a measure "
@@ -161,6 +187,9 @@ def main():
     calls = json.load(open(os.path.join(out, "syscalls.json")))
     mem = r["memory_kib"]
     lines = ["# Benchmark results", "", "Machine: " + machine() + ".", ""]
+    load = os.path.join(out, "load.txt")
+    if os.path.exists(load):
+        lines += ["Load: " + "; ".join(open(load).read().split("\n")).strip("; ") + ".", ""]
     lines += decoder_section(out, "", "64-bit host build")
     lines += decoder_section(out, "-i686", "32-bit build (host-i686)")
     lines += ["## System calls per member (strace -c -f, %s, %d members)" % (
@@ -181,6 +210,7 @@ def main():
             lines.append("| extracting %s | %d | %d | %s |" % (archive, kib, grown,
                                                                 mark(grown <= 1024)))
     lines.append("")
+    lines += install_section(out)
     print("\n".join(lines))
 
 

@@ -1,8 +1,9 @@
 #!/bin/sh
 # run.sh: runs every benchmark and writes build/bench/results.md.
 #
-#   bench/run.sh [BUILD_DIR [BUILD32_DIR]]
-#       (defaults build/host and build/host-i686, built with their presets)
+#   bench/run.sh [BUILD_DIR [BUILD32_DIR [WIN32_DIR]]]
+#       (defaults build/host, build/host-i686 and build/win32, built with
+#       their presets)
 #
 # The decoder is measured as both builds compile it: the 64-bit host build
 # and the 32-bit one compiled as the Windows program is.  Where this machine
@@ -12,12 +13,14 @@
 # extraction and its system calls are measured with the 64-bit tvunzip.
 # The corpus and its archives are made under build/bench/data the first time
 # (a few minutes) and kept; later runs take about five minutes, some of them
-# the 32-bit build under the emulator.
+# the 32-bit build under the emulator, and the installation row under Wine
+# (bench/install.sh, which needs the win32 preset built) a few more.
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 top=$(dirname "$here")
 build=${1:-$top/build/host}
 build32=${2:-$top/build/host-i686}
+win32=${3:-$top/build/win32}
 out=$top/build/bench
 data=$out/data
 arch=$data/archives
@@ -28,6 +31,8 @@ for tool in "$build/tvunzip" "$build/bench/tv_bench_decode"; do
 done
 
 python3 "$here/corpus.py" "$data"
+# The machine's load at the start and at the end goes into the report.
+echo "start: $(date -u '+%H:%M UTC'), $(uptime | sed 's/.*load/load/')" >"$out/load.txt"
 
 # decode BENCH SUFFIX [RUNNER]: the in-memory speeds and the instruction
 # counts of one build, into decode$SUFFIX.json and callgrind$SUFFIX.txt.  A
@@ -93,5 +98,10 @@ if [ "$(stat -f -c %T /dev/shm 2>/dev/null)" = tmpfs ] && [ -w /dev/shm ]; then
         >"$out/extract-tmpfs.json"
 fi
 
+echo "run.sh: installing the bench disk under Wine" >&2
+sh "$here/install.sh" "$win32" "$out" ||
+    echo "bench/install.sh failed (its messages are in run.sh's output)" >"$out/install-skipped.txt"
+
+echo "end: $(date -u '+%H:%M UTC'), $(uptime | sed 's/.*load/load/')" >>"$out/load.txt"
 python3 "$here/report.py" "$out" >"$out/results.md"
 echo "run.sh: wrote $out/results.md" >&2
