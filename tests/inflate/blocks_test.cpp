@@ -103,8 +103,13 @@ const stream_case cases[] = {
     {"block type 3", [](sw &w) { w.header(0, 3); }, INFLATE_BAD_INPUT, ""},
     {"287 literal/length lengths", [](sw &w) { w.dynamic_raw(1, 287, 30, default_cl(), {}); },
      INFLATE_BAD_DATA, ""},
-    {"31 distance lengths", [](sw &w) { w.dynamic_raw(1, 286, 31, default_cl(), {}); },
-     INFLATE_BAD_DATA, ""},
+    {"31 distance lengths, the last 0, with a valid block after them", [](sw &w) {
+         std::vector<unsigned> dist = full_distance_lengths();
+         dist.push_back(0);
+         w.dynamic_raw(1, 286, 31, default_cl(), plain_items(full_literal_lengths(), dist));
+         w.use_codes(full_literal_lengths(), full_distance_lengths());
+         w.literals("ok"); w.end_block();
+     }, INFLATE_BAD_DATA, ""},
     {"run of 16 past the last length", [](sw &w) { run_at_end(w, {16, 1}); }, INFLATE_BAD_DATA, ""},
     {"run of 17 past the last length", [](sw &w) { run_at_end(w, {17, 1}); }, INFLATE_BAD_DATA, ""},
     {"run of 18 past the last length", [](sw &w) { run_at_end(w, {18, 0}); }, INFLATE_BAD_DATA, ""},

@@ -67,6 +67,7 @@ TEST_F(Refusals, NamesThatLeaveTheDestinationOrNameNoFileAreRefusedOrCutToTheirB
         {"trailing_dot.txt.", 0, nullptr},   {"trailing_space.txt ", 1, nullptr},
         {"console.log", 0, "console.log"},   {"COM0.txt", 1, "COM0.txt"},
         {"lpt10", 0, "lpt10"},               {"nul_x.txt", 1, "nul_x.txt"},
+        {"COX.txt", 0, "COX.txt"},           {"lpt", 1, "lpt"},
     };
     for (const auto &r : rows) {
         request.keep_paths = r.keep_paths;
