@@ -19,12 +19,11 @@
 #include "common/messages.h"
 #include "common/state.h"
 #include "progress/centre_win32.h"
+#include "progress/dispatch_win32.h"
 #include "progress/progress.h"
 #include "resources/dialog.h"
 
 namespace {
-
-typedef INT_PTR (*progress_handler)(HWND dialog, WPARAM wp, LPARAM lp);
 
 /* Hands result to whoever sent the message being handled. */
 INT_PTR progress_result(HWND dialog, LRESULT result) {
@@ -81,13 +80,8 @@ INT_PTR progress_advance(HWND dialog, WPARAM units, LPARAM) {
     return progress_result(dialog, cancel_flag);
 }
 
-struct progress_entry {
-    UINT message;             /* the message handled */
-    progress_handler handler; /* what handles it; null ends the table */
-};
-
 /* clang-format off */
-const progress_entry PROGRESS_HANDLERS[] = {
+const dialog_handler PROGRESS_HANDLERS[] = {
     {WM_INITDIALOG, progress_init},
     {WM_SHOWWINDOW, progress_show},
     {WM_COMMAND,    progress_command},
@@ -98,10 +92,7 @@ const progress_entry PROGRESS_HANDLERS[] = {
 /* clang-format on */
 
 INT_PTR CALLBACK progress_procedure(HWND dialog, UINT message, WPARAM wp, LPARAM lp) {
-    for (const progress_entry *e = PROGRESS_HANDLERS; e->handler; e++) {
-        if (e->message == message) return e->handler(dialog, wp, lp);
-    }
-    return FALSE;
+    return dispatch_dialog(PROGRESS_HANDLERS, dialog, message, wp, lp);
 }
 
 } /* namespace */

@@ -7,6 +7,7 @@
 
 #include "common/state.h"
 #include "progress/centre_win32.h"
+#include "progress/dispatch_win32.h"
 #include "resources/dialog.h"
 #include "setup/dialogs.h"
 #include "setup/install_dir.h"
@@ -16,8 +17,7 @@ namespace {
 HCURSOR wait_cursor; /* IDC_WAIT, shown while the shell extension wait runs */
 int ok_running;      /* the OK handler is active: a second OK is not started */
 
-INT_PTR on_init_dialog(HWND dialog, WPARAM wp) {
-    (void)wp;
+INT_PTR on_init_dialog(HWND dialog, WPARAM, LPARAM) {
     wait_cursor = LoadCursorA(nullptr, IDC_WAIT);
     SetWindowTextA(dialog, setup.caption);
     centre_on_screen(dialog);
@@ -28,8 +28,7 @@ INT_PTR on_init_dialog(HWND dialog, WPARAM wp) {
 
 /* Only while waiting does the dialog choose the cursor; otherwise each
    control keeps its own (the edit field its text cursor). */
-INT_PTR on_set_cursor(HWND dialog, WPARAM wp) {
-    (void)dialog, (void)wp;
+INT_PTR on_set_cursor(HWND, WPARAM, LPARAM) {
     if (!wait_cursor_flag) return FALSE;
     SetCursor(wait_cursor);
     return TRUE;
@@ -56,7 +55,7 @@ void on_field_changed(HWND dialog) {
     EnableWindow(GetDlgItem(dialog, IDC_OK), length > 0);
 }
 
-INT_PTR on_command(HWND dialog, WPARAM wp) {
+INT_PTR on_command(HWND dialog, WPARAM wp, LPARAM) {
     switch (LOWORD(wp)) {
     case IDC_OK:
         on_ok(dialog);
@@ -72,13 +71,8 @@ INT_PTR on_command(HWND dialog, WPARAM wp) {
     }
 }
 
-struct install_dir_entry {
-    UINT message;                               /* the message handled */
-    INT_PTR (*handler)(HWND dialog, WPARAM wp); /* what handles it; null ends the table */
-};
-
 /* clang-format off */
-const install_dir_entry INSTALL_DIR_HANDLERS[] = {
+const dialog_handler INSTALL_DIR_HANDLERS[] = {
     {WM_INITDIALOG, on_init_dialog},
     {WM_SETCURSOR,  on_set_cursor},
     {WM_COMMAND,    on_command},
@@ -87,10 +81,7 @@ const install_dir_entry INSTALL_DIR_HANDLERS[] = {
 /* clang-format on */
 
 INT_PTR CALLBACK install_dir_proc(HWND dialog, UINT msg, WPARAM wp, LPARAM lp) {
-    (void)lp;
-    for (const install_dir_entry *e = INSTALL_DIR_HANDLERS; e->handler; e++)
-        if (e->message == msg) return e->handler(dialog, wp);
-    return FALSE;
+    return dispatch_dialog(INSTALL_DIR_HANDLERS, dialog, msg, wp, lp);
 }
 
 } /* namespace */

@@ -7,31 +7,26 @@
 
 #include "common/state.h"
 #include "progress/centre_win32.h"
+#include "progress/dispatch_win32.h"
 #include "resources/dialog.h"
 #include "setup/dialogs.h"
 
 namespace {
 
-INT_PTR restart_init(HWND dialog, WPARAM wp) {
-    (void)wp;
+INT_PTR restart_init(HWND dialog, WPARAM, LPARAM) {
     SetWindowTextA(dialog, setup.caption);
     centre_on_screen(dialog);
     return FALSE;
 }
 
 /* Restart Windows and Exit Setup end the dialog with their own id. */
-INT_PTR restart_command(HWND dialog, WPARAM wp) {
+INT_PTR restart_command(HWND dialog, WPARAM wp, LPARAM) {
     if (wp == IDC_OK || wp == IDC_CANCEL) EndDialog(dialog, INT_PTR(wp));
     return FALSE;
 }
 
-struct restart_entry {
-    UINT message;                               /* the message handled */
-    INT_PTR (*handler)(HWND dialog, WPARAM wp); /* what handles it; null ends the table */
-};
-
 /* clang-format off */
-const restart_entry RESTART_HANDLERS[] = {
+const dialog_handler RESTART_HANDLERS[] = {
     {WM_INITDIALOG, restart_init},
     {WM_COMMAND,    restart_command},
     {0,             nullptr}
@@ -39,10 +34,7 @@ const restart_entry RESTART_HANDLERS[] = {
 /* clang-format on */
 
 INT_PTR CALLBACK restart_proc(HWND dialog, UINT msg, WPARAM wp, LPARAM lp) {
-    (void)lp;
-    for (const restart_entry *e = RESTART_HANDLERS; e->handler; e++)
-        if (e->message == msg) return e->handler(dialog, wp);
-    return FALSE;
+    return dispatch_dialog(RESTART_HANDLERS, dialog, msg, wp, lp);
 }
 
 } /* namespace */
