@@ -80,19 +80,8 @@ void check_outside(void) {
         if (e.path() != dest && e.path() != archive) broken("a file outside the destination");
 }
 
-struct filter_pair { /* two filter nodes with room for their names */
-    alignas(filter_node) char first[sizeof(filter_node) + 8];
-    alignas(filter_node) char second[sizeof(filter_node) + 16];
-};
-
-filter_node *make_node(char *room, const char *name, filter_node *next) {
-    filter_node *node = reinterpret_cast<filter_node *>(room);
-    node->next = next;
-    memcpy(room + offsetof(filter_node, name), name, strlen(name) + 1);
-    return node;
-}
-
-void fill_request(extract_request *r, uint32_t h, bool test, filter_pair *filters) {
+void fill_request(extract_request *r, uint32_t h, bool test) {
+    static std::vector<std::vector<char>> filters;
     memset(r, 0, sizeof *r);
     r->crc_check = (h >> 2) & 1;
     r->archive_path = archive.c_str();
@@ -100,9 +89,7 @@ void fill_request(extract_request *r, uint32_t h, bool test, filter_pair *filter
     r->keep_paths = h & 1;
     r->skip_empty = (h >> 1) & 1;
     r->start_offset = (h >> 5) % 8 == 0 ? int32_t((h >> 8) % 64) : 0;
-    if ((h >> 3) % 4 == 0)
-        r->filter_list =
-            make_node(filters->first, "a.txt", make_node(filters->second, "dir/b.bin", nullptr));
+    if ((h >> 3) % 4 == 0) r->filter_list = filter_list(filters, {"a.txt", "dir/b.bin"});
 }
 
 /* Arms a cancel or a platform fault for some runs. */
@@ -119,9 +106,8 @@ void one_run(uint32_t h, bool test, size_t size) {
     cancel_flag = 0;
     run.shown.clear();
     arm(h);
-    filter_pair filters;
     extract_request r;
-    fill_request(&r, h, test, &filters);
+    fill_request(&r, h, test);
     r.owner_window = window;
     if (extract_archive(&r) != 1) broken("the engine refused to start");
     for (int k = 0; k < FAULT_KINDS; k++) host_fail_call(host_fault_kind(k), 0);

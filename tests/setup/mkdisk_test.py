@@ -2,15 +2,7 @@
 
 Run as: python3 mkdisk_test.py MKDISK [TVUNZIP]
 """
-import os
-import re
-import subprocess
-import sys
-import tempfile
-import time
-import unittest
-import zipfile
-import zlib
+import os, re, subprocess, sys, tempfile, time, unittest, zipfile, zlib
 
 MKDISK = sys.argv[1] if len(sys.argv) > 1 else "tools/mkdisk"
 TVUNZIP = sys.argv[2] if len(sys.argv) > 2 else ""

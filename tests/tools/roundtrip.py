@@ -110,23 +110,29 @@ def tool_archives(src, out):
     return made
 
 
-def extract_and_compare(tool, what, archive, files, work, *options):
+def extract(tool, archive, work, *options):
+    """tvunzip run over archive into a fresh directory: the run, the directory
+    and the files it holds (relative path: bytes)."""
     dest = tempfile.mkdtemp(dir=work)
-    run = tvunzip(tool, *options, "-v", archive, dest)
-    check(run.returncode == 0, "%s: exit %d, %s" % (what, run.returncode, run.stderr.strip()))
-    check(prefix or run.stderr == "", "%s: unexpected messages %r" % (what, run.stderr))
-    for name, data in files.items():
-        path = os.path.join(dest, os.path.basename(name))
-        if not os.path.exists(path):
-            check(False, "%s: %s missing" % (what, name))
-            continue
-        with open(path, "rb") as f:
-            check(f.read() == data, "%s: %s differs" % (what, name))
-        stamp = extracted_stamp(stamp_of(name), what)
-        check(int(os.stat(path).st_mtime) == stamp,
-              "%s: %s has the time %d" % (what, name, os.stat(path).st_mtime - stamp))
-    announced = set(run.stdout.split())
-    check(announced == {os.path.basename(n) for n in files}, "%s: -v announced %s" % (what, announced))
+    run = tvunzip(tool, *options, archive, *([] if "-t" in options else [dest]))
+    found = {}
+    for dirpath, _, names in os.walk(dest):
+        for n in names:
+            with open(os.path.join(dirpath, n), "rb") as f:
+                found[os.path.relpath(f.name, dest)] = f.read()
+    return run, dest, found
+
+
+def extract_and_compare(tool, what, archive, files, work, *options):
+    run, dest, found = extract(tool, archive, work, *options, "-v")
+    check(run.returncode == 0 and (prefix or run.stderr == ""), "%s: exit %d, %r" % (what, run.returncode, run.stderr))
+    expected = {os.path.basename(n): d for n, d in files.items()}
+    check(found == expected, "%s: files differ: %s" % (what, sorted(set(found) ^ set(expected))))
+    for name in files:
+        stamp, path = extracted_stamp(stamp_of(name), what), os.path.join(dest, os.path.basename(name))
+        got = int(os.stat(path).st_mtime) if os.path.exists(path) else None
+        check(got == stamp, "%s: %s has the time %s, expected %d" % (what, name, got, stamp))
+    check(set(run.stdout.split()) == set(expected), "%s: -v announced %s" % (what, run.stdout.split()))
     run = tvunzip(tool, *options, "-t", archive)
     check(run.returncode == 0 and run.stdout == "", "%s: -t exit %d" % (what, run.returncode))
 
@@ -222,22 +228,16 @@ CASES = [
 
 def run_case(tool, work, case):
     what, made, options, status, files, message = case
-    path, dest = os.path.join(work, what.replace(" ", "_") + ".zip"), tempfile.mkdtemp(dir=work)
+    path = os.path.join(work, what.replace(" ", "_") + ".zip")
     if callable(made):
         if made(path) is False:
             return
     else:
         with open(path, "wb") as f:
             f.write(made)
-    target = [] if "-t" in options else [dest]
-    run = tvunzip(tool, *(options + [path] + target))
+    run, _, found = extract(tool, path, work, *options)
     check(run.returncode == status, "%s: exit %d, %r" % (what, run.returncode, run.stderr))
     check(message.format(path=path) in run.stderr, "%s: message %r" % (what, run.stderr))
-    found = {}
-    for dirpath, _, names in os.walk(dest):
-        for n in names:
-            with open(os.path.join(dirpath, n), "rb") as f:
-                found[os.path.relpath(f.name, dest)] = f.read()
     check(found == files, "%s: files %s, expected %s" % (what, sorted(found), sorted(files)))
 
 

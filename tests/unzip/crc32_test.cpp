@@ -1,12 +1,13 @@
-// CRC-32 of the ZIP format: its check values, its table, and its three roads
-// (byte-wise, table, sliced) agreeing at every alignment and length.
+// CRC-32 of the ZIP format: its check values, and its three roads (byte-wise,
+// table, sliced) agreeing at every alignment and length.  Every table entry
+// is held to the bit-wise rule of the tests' ZIP writer by each extraction.
 #include "unzip/crc32.h"
 
 #include "tests/unzip/unzip_fixture.h"
 
 namespace {
 
-TEST(Crc32, GivesTheCheckValuesAndTableEntries) {
+TEST(Crc32, GivesTheCheckValues) {
     const struct {
         std::string data;
         uint32_t crc;
@@ -15,11 +16,6 @@ TEST(Crc32, GivesTheCheckValuesAndTableEntries) {
         const uint8_t *bytes = reinterpret_cast<const uint8_t *>(v.data.data());
         EXPECT_EQ(v.crc, ~crc_update(0xFFFFFFFF, bytes, v.data.size())) << v.data;
     }
-    const struct {
-        uint8_t byte;
-        uint32_t entry;
-    } entries[] = {{0, 0}, {1, 0x77073096}, {128, 0xEDB88320}, {255, 0x2D02EF8D}};
-    for (const auto &e : entries) EXPECT_EQ(e.entry, crc_update(0, &e.byte, 1)) << int(e.byte);
 }
 
 TEST(Crc32, EveryRoadGivesTheOneTableValueAtEveryAlignmentAndLength) {

@@ -8,12 +8,6 @@
 
 namespace {
 
-zip_member streamed_stored(const std::string &name, const std::string &data, bool signed_form) {
-    zip_member m = streamed(name, data, signed_form);
-    m.method = 0;
-    return m;
-}
-
 struct extract_case {
     const char *what;                                      /* the behaviour */
     std::vector<zip_member> members;                       /* the archive */
@@ -55,7 +49,7 @@ const extract_case CASES[] = {
      {member("A\\B.TXT", "wanted"), member("c.txt", "unwanted"), SECRET},
      {{"B.TXT", "wanted"}, {"c.txt", MISSING}}, "", {"nothing", "a/b.txt"}},
     {"skip empty passes over empty members, stored streamed ones whose descriptor says so too",
-     {member("empty", ""), streamed_stored("e1", "", true), streamed_stored("e2", "", false),
+     {member("empty", ""), streamed("e1", "", true, 0), streamed("e2", "", false, 0),
       member("full", "x"), streamed("s.txt", "s")},
      {{"empty", MISSING}, {"e1", MISSING}, {"e2", MISSING}, {"full", "x"}, {"s.txt", "s"}}, "e"},
     {"test mode writes nothing and ignores the filter", {member("a.txt", content(50000, 4), 8)},
@@ -72,10 +66,10 @@ const extract_case CASES[] = {
      {{"a.txt", A}, {"b.txt", "beta"}, {"c.txt", "gamma"}}},
     {"streamed members end where their stream ends, with either descriptor",
      {streamed("a.bin", BIG), streamed("b.txt", "beta", false), streamed("empty", ""),
-      streamed_stored("e1", "", true), streamed_stored("e2", "", false),
-      streamed_stored("s1", SIG + ZEROS.substr(0, 4) + ONE + ZEROS, true),
-      streamed_stored("s2", SIG + ZEROS.substr(0, 8) + ONE + "x", true),
-      streamed_stored("s3", ZEROS.substr(0, 11) + "\x01PK\x03\x04 bare", true),
+      streamed("e1", "", true, 0), streamed("e2", "", false, 0),
+      streamed("s1", SIG + ZEROS.substr(0, 4) + ONE + ZEROS, true, 0),
+      streamed("s2", SIG + ZEROS.substr(0, 8) + ONE + "x", true, 0),
+      streamed("s3", ZEROS.substr(0, 11) + "\x01PK\x03\x04 bare", true, 0),
       member("c.txt", "gamma")},
      {{"a.bin", BIG}, {"b.txt", "beta"}, {"empty", ""}, {"e1", ""}, {"e2", ""},
       {"s1", SIG + ZEROS.substr(0, 4) + ONE + ZEROS}, {"s2", SIG + ZEROS.substr(0, 8) + ONE + "x"},
@@ -99,9 +93,7 @@ TEST_F(Extract, EachArchiveGivesItsFilesAndLeavesTheResultAsTheCallerSetIt) {
         request.dest_dir = opts.find('t') != std::string::npos   ? nullptr
                            : opts.find('\\') != std::string::npos ? dest_sep.c_str()
                                                                   : dest.c_str();
-        nodes.clear();
-        request.filter_list = nullptr;
-        for (const char *name : c.filter) add_filter(name);
+        request.filter_list = filter_list(nodes, c.filter);
         for (const auto &file : c.old) write_file(dest + "/" + file.first, file.second);
         write_file(archive, c.before + zip_archive(c.members) + c.after);
         request.result = 7;

@@ -41,17 +41,6 @@ class UnzipTest : public ::testing::Test {
         EXPECT_EQ(1, extract_archive(&request));
         return request.result;
     }
-    void add_filter(const char *name) {
-        std::vector<char> node(sizeof(filter_node) + strlen(name));
-        filter_node *f = reinterpret_cast<filter_node *>(node.data());
-        memcpy(f->name, name, strlen(name) + 1);
-        f->next = nullptr;
-        nodes.push_back(std::move(node));
-        for (size_t i = 0; i + 1 < nodes.size(); i++)
-            reinterpret_cast<filter_node *>(nodes[i].data())->next =
-                reinterpret_cast<filter_node *>(nodes[i + 1].data());
-        request.filter_list = reinterpret_cast<filter_node *>(nodes[0].data());
-    }
     std::string out(const std::string &name) { return read_file(dest + "/" + name); }
 };
 

@@ -8,6 +8,8 @@
 #include "platform/platform.h"
 #include "tests/inflate/stream_writer.h"
 
+#include <cstddef>
+#include <cstring>
 #include <filesystem>
 
 namespace fs = std::filesystem;
@@ -99,6 +101,18 @@ std::string zip_archive(const std::vector<zip_member> &members, bool bare) {
     put32(out, central_at);
     put16(out, 0);
     return out;
+}
+
+filter_node *filter_list(std::vector<std::vector<char>> &storage,
+                         const std::vector<const char *> &names) {
+    storage.assign(names.size(), {});
+    filter_node *next = nullptr;
+    for (size_t i = names.size(); i-- > 0; next = reinterpret_cast<filter_node *>(storage[i].data())) {
+        storage[i].assign(sizeof(filter_node) + strlen(names[i]), '\0');
+        memcpy(storage[i].data() + offsetof(filter_node, name), names[i], strlen(names[i]) + 1);
+        reinterpret_cast<filter_node *>(storage[i].data())->next = next;
+    }
+    return next;
 }
 
 std::string content(size_t length, unsigned seed) {

@@ -7,6 +7,8 @@
 #ifndef TARVEX_TESTS_UNZIP_ZIP_WRITER_H
 #define TARVEX_TESTS_UNZIP_ZIP_WRITER_H
 
+#include "unzip/unzip.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -36,8 +38,8 @@ inline zip_member member(const std::string &name, const std::string &data, int m
 }
 /* A member written by a streaming archiver: its sizes only behind the data. */
 inline zip_member streamed(const std::string &name, const std::string &data,
-                           bool signed_form = true) {
-    zip_member m = member(name, data, 8);
+                           bool signed_form = true, int method = 8) {
+    zip_member m = member(name, data, method);
     m.streamed = true;
     m.signed_descriptor = signed_form;
     return m;
@@ -54,6 +56,10 @@ uint32_t crc32_of(const std::string &data);
 std::string deflate_fixed(const std::string &data);
 /* Local records, then (unless bare) the central directory and end record. */
 std::string zip_archive(const std::vector<zip_member> &members, bool bare = false);
+
+/* The engine's filter list of these names, its nodes held in storage. */
+filter_node *filter_list(std::vector<std::vector<char>> &storage,
+                         const std::vector<const char *> &names);
 
 /* Content that no two members share, of any length. */
 std::string content(size_t length, unsigned seed);
