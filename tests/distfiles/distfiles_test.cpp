@@ -67,7 +67,6 @@ struct DistFiles : ::testing::Test {
     void TearDown() override {
         clear_dir(root.string());
     }
-    /* Makes both directories and points the setup state at them. */
     void use_dirs(const fs::path &src, const fs::path &dst) {
         fs::create_directories(src);
         fs::create_directories(dst);
@@ -83,7 +82,6 @@ struct DistFiles : ::testing::Test {
     }
     std::string src(int i) const { return source + dist_files[i].name; }
     std::string dst(int i) const { return target + dist_files[i].name; }
-    /* Whether target i carries the source's last write time. */
     bool stamped(int i) {
         plat_find_data found;
         return plat_find_first(dst(i).c_str(), &found) == 1 &&
@@ -292,7 +290,6 @@ const std::vector<size_t> SIZES = {40000, 3000, 0, 15360, 20000, 100, 31000};
 struct CopyFaults : HostDistFiles {
     int points = 0;
 
-    /* The text the pass must show when file i fails with a fault of kind. */
     std::string message(host_fault_kind kind, int i) {
         if (kind == FAULT_READ_ERROR) return "Error reading " + src(i);
         if (kind == FAULT_CREATE) return "Cannot open " + dst(i) + " for writing";

@@ -25,7 +25,7 @@ struct value_rows {
     }
 } const ROWS;
 
-/* Tables in the chain and entries in all of them (headers included). */
+/* "N tables, M entries", headers included. */
 std::string shape(decode_entry *root, unsigned width) {
     int tables = 0;
     unsigned entries = 1u << width;

@@ -104,7 +104,6 @@ const walk_mode MODES[] = {
 
 class EngineFaults : public RobustTest {
   protected:
-    /* The output path of a member as the engine writes it. */
     std::string path_of(const std::string &name) {
         return at(name.substr(name.find_last_of("/\\") + 1));
     }
@@ -200,7 +199,6 @@ TEST_F(EngineFaults, EveryFaultAndEveryCancelInEveryModeEndsTheRunCleanly) {
     }
 }
 
-/* A small archive with one member of each kind. */
 std::vector<zip_member> small_members() {
     return {make_member("a.txt", "alpha alpha alpha", 0), make_member("b.txt", prose(300, 5), 8),
             with(make_member("c.txt", prose(200, 6), 8), &zip_member::streamed, true)};
@@ -264,14 +262,11 @@ TEST_F(Hostile, AnArchiveCutOrChangedAtAnyOffsetEndsTheRunSoundly) {
     printf("[ hostile cases: %d ]\n", cases);
 }
 
-/* The file operations of the last run, counted: reads, writes, moves. */
-struct io_count {
-    int reads, writes, moves;
-};
-void expect_io_within(io_count most, const char *where) {
-    EXPECT_LE(host_call_count(FAULT_READ_ERROR), most.reads) << where;
-    EXPECT_LE(host_call_count(FAULT_WRITE_ERROR), most.writes) << where;
-    EXPECT_LE(host_call_count(FAULT_SEEK), most.moves) << where;
+/* At most so many reads, writes and moves in the last run. */
+void expect_io_within(int reads, int writes, int moves, const char *where) {
+    EXPECT_LE(host_call_count(FAULT_READ_ERROR), reads) << where;
+    EXPECT_LE(host_call_count(FAULT_WRITE_ERROR), writes) << where;
+    EXPECT_LE(host_call_count(FAULT_SEEK), moves) << where;
 }
 
 // Work bounded by what there is, counted in file operations: output written
@@ -289,17 +284,17 @@ TEST_F(Hostile, OutputCappedOnlyByItsStreamEndsInBoundedWorkAndSpace) {
     streamed.streamed = true;
     EXPECT_EQ(EXTRACT_OK, run_members({bomb}, "bomb"));
     EXPECT_EQ(zeros.size(), std::filesystem::file_size(dest + "/bomb.bin"));
-    expect_io_within({16, 732, 8}, "bomb"); /* 20 MiB in whole blocks of 0x7000 and a part */
+    expect_io_within(16, 732, 8, "bomb"); /* 20 MiB in whole blocks of 0x7000 and a part */
     request.crc_check = 0;
     EXPECT_EQ(EXTRACT_OK, run_members({endless, make_member("after.txt", "after", 0)}, "endless"));
     /* Each bit of the stream yields at most one literal byte here. */
     EXPECT_LE(std::filesystem::file_size(dest + "/endless.bin"), 8u * (4001 + 2));
     EXPECT_EQ("after", read_file(dest + "/after.txt"));
-    expect_io_within({32, 3, 16}, "endless");
+    expect_io_within(32, 3, 16, "endless");
     EXPECT_EQ(EXTRACT_FAILED, run_members({streamed}, "streamed endless"));
     EXPECT_EQ("Invalid Zipfile Header", box());
     EXPECT_TRUE(dest_names().empty());
-    expect_io_within({16, 0, 8}, "streamed endless");
+    expect_io_within(16, 0, 8, "streamed endless");
 }
 
 TEST_F(Hostile, OverlappingHeadersAndLyingSizesNeverLoopOrLeak) {

@@ -60,7 +60,6 @@ struct SetupTest : ::testing::Test {
     }
     bool exists(const std::string &rel) { return std::filesystem::exists(at(rel)); }
     std::string cwd() { return std::filesystem::current_path().string(); }
-    // The one box shown, with its text, style and owner.
     void expect_box(const std::string &text, unsigned style, plat_window owner) {
         ASSERT_EQ(host_boxes().size(), 1u);
         EXPECT_EQ(host_boxes()[0].text, text);

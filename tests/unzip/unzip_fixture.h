@@ -32,7 +32,6 @@ class UnzipTest : public ::testing::Test {
     }
     void TearDown() override { clear_dir(dir); }
 
-    /* Writes the archive and runs the engine; returns the result. */
     int run(const std::vector<zip_member> &members) {
         write_file(archive, zip_archive(members));
         return run_raw();
