@@ -77,10 +77,7 @@ TEST_F(Win32Faults, AReadOnlyMemberCannotBeReplaced) {
     ASSERT_TRUE(SetFileAttributesA(existing.c_str(), FILE_ATTRIBUTE_READONLY));
     EXPECT_EQ(2, run({member("ro.txt", "new"), member("after.txt", "never")}));
     ASSERT_EQ(1u, box_texts.size());
-    std::string named = dest + "\\ro.txt";
-    for (char &c : named)
-        if (c == '/') c = '\\';
-    EXPECT_EQ("Can't create output file: " + named, box_texts[0]);
+    EXPECT_EQ("Can't create output file: " + backslashed(dest + "\\ro.txt"), box_texts[0]);
     EXPECT_EQ("old", read_file(existing));
     EXPECT_FALSE(file_exists(dest + "/after.txt"));
     SetFileAttributesA(existing.c_str(), FILE_ATTRIBUTE_NORMAL);

@@ -68,10 +68,6 @@ class RobustTest : public HostUnzip {
         }
         return int(names.size());
     }
-    void empty_dest() {
-        for (const auto &e : std::filesystem::directory_iterator(dest))
-            std::filesystem::remove_all(e.path());
-    }
     /* Nothing held, and the engine takes the next run: every member comes
        (to the destination when the run writes). */
     void expect_clean_and_ready(const std::string &where, bool writes) {

@@ -82,8 +82,7 @@ TEST_F(Extract, EachArchiveGivesItsFilesAndLeavesTheResultAsTheCallerSetIt) {
     std::string dest_sep = dest + "\\";
     for (const extract_case &c : CASES) {
         SCOPED_TRACE(c.what);
-        clear_dir(dest);
-        plat_mkdir(dest.c_str());
+        empty_dest();
         plat_mkdir((dest + "/sub").c_str());
         plat_mkdir((dest + "/d\x82").c_str());
         std::string opts = c.options;

@@ -29,12 +29,6 @@ inline plat_lparam owner_handler(plat_window, int, unsigned msg, plat_wparam wp,
     return owner.cancel_at_show && owner.shown.size() == owner.cancel_at_show && wp == 0;
 }
 
-inline std::string backslashed(std::string path) {
-    for (char &c : path)
-        if (c == '/') c = '\\';
-    return path;
-}
-
 class HostUnzip : public UnzipTest {
   protected:
     plat_window window;

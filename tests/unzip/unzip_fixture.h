@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <vector>
 
 class UnzipTest : public ::testing::Test {
@@ -31,6 +32,10 @@ class UnzipTest : public ::testing::Test {
         request.dest_dir = dest.c_str();
     }
     void TearDown() override { clear_dir(dir); }
+    void empty_dest() {
+        for (const auto &e : std::filesystem::directory_iterator(dest))
+            std::filesystem::remove_all(e.path());
+    }
 
     int run(const std::vector<zip_member> &members) {
         write_file(archive, zip_archive(members));
@@ -41,6 +46,12 @@ class UnzipTest : public ::testing::Test {
         return request.result;
     }
     std::string out(const std::string &name) { return read_file(dest + "/" + name); }
+    /* A path as the engine writes it: '\' the only separator. */
+    static std::string backslashed(std::string path) {
+        for (char &c : path)
+            if (c == '/') c = '\\';
+        return path;
+    }
 };
 
 #endif
