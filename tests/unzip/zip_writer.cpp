@@ -107,10 +107,12 @@ filter_node *filter_list(std::vector<std::vector<char>> &storage,
                          const std::vector<const char *> &names) {
     storage.assign(names.size(), {});
     filter_node *next = nullptr;
-    for (size_t i = names.size(); i-- > 0; next = reinterpret_cast<filter_node *>(storage[i].data())) {
-        storage[i].assign(sizeof(filter_node) + strlen(names[i]), '\0');
-        memcpy(storage[i].data() + offsetof(filter_node, name), names[i], strlen(names[i]) + 1);
-        reinterpret_cast<filter_node *>(storage[i].data())->next = next;
+    for (size_t i = names.size(); i-- > 0;) {
+        std::vector<char> &node = storage[i];
+        node.assign(sizeof(filter_node) + strlen(names[i]), '\0');
+        memcpy(node.data() + offsetof(filter_node, name), names[i], strlen(names[i]) + 1);
+        reinterpret_cast<filter_node *>(node.data())->next = next;
+        next = reinterpret_cast<filter_node *>(node.data());
     }
     return next;
 }
