@@ -37,15 +37,13 @@ void close_progress_dialog(plat_window dialog) {
 
 void register_meter(void) { fakes.steps.push_back("meter"); }
 
-int distribution_pass(plat_window owner, int mode) {
-    (void)owner;
+int distribution_pass(plat_window, int mode) {
     fakes.steps.push_back(mode ? "copy" : "check");
     if (!mode) setup.size_total += fakes.pass_bytes;
     return fakes.pass_result[mode ? 1 : 0];
 }
 
-int extract_setup_archive(plat_window owner) {
-    (void)owner;
+int extract_setup_archive(plat_window) {
     fakes.steps.push_back("extract");
     return fakes.extract_result;
 }
