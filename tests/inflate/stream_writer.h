@@ -143,8 +143,6 @@ struct stream_writer {
                     plain_items(lit, dist));
         use_codes(lit, dist);
     }
-    /* A dynamic header of complete codes over the whole alphabets. */
-    void dynamic_full(int last) { dynamic(last, full_literal_lengths(), full_distance_lengths()); }
     void use_codes(const std::vector<unsigned> &lit, const std::vector<unsigned> &dist) {
         lit_len = lit;
         dist_len = dist;
