@@ -128,7 +128,8 @@ def extract_and_compare(what, archive, files, work, *options):
     quiet = len(command) > 1 or run.stderr == ""  # Wine speaks for itself
     check(run.returncode == 0 and quiet, "%s: exit %d, %r" % (what, run.returncode, run.stderr))
     expected = {os.path.basename(n): d for n, d in files.items()}
-    check(found == expected, "%s: files differ: %s" % (what, sorted(set(found) ^ set(expected))))
+    wrong = sorted(n for n in set(found) | set(expected) if found.get(n) != expected.get(n))
+    check(not wrong, "%s: files missing, extra or differing: %s" % (what, wrong))
     for name in files:
         stamp, path = extracted_stamp(stamp_of(name), what), os.path.join(dest, name.split("/")[-1])
         got = int(os.stat(path).st_mtime) if os.path.exists(path) else None
