@@ -4,7 +4,7 @@
  * follows SETUP.EXE while the user at the display clicks through it,
  * picturing every dialog met, for the main job on the user's display.
  */
-#include "tools/driver/scenario.h"
+#include "tools/driver/driver.h"
 
 #include "resources/dialog.h"
 
@@ -15,50 +15,47 @@ namespace {
 
 enum { PLAY_SETTLE_MS = 60 };
 
-struct play_state {         /* what play has met so far */
-    const char *shots;      /* directory of the pictures */
-    std::vector<HWND> seen; /* dialogs met, each pictured once */
-    HWND install;           /* the install directory dialog, once met */
-    std::string target;     /* its field's last text */
-};
-
-/* Pictures a dialog met for the first time and says what it shows. */
-void meet(play_state *s, HWND d) {
-    s->seen.push_back(d);
-    bool directory = GetDlgItem(d, IDC_DIR_EDIT) != nullptr, box = GetDlgItem(d, DRIVER_BOX_TEXT);
-    const char *kind = directory                     ? "install-directory"
+/* Pictures a dialog met for the first time in dir and says what it shows. */
+void meet(const char *dir, int count, HWND d) {
+    bool box = GetDlgItem(d, DRIVER_BOX_TEXT);
+    const char *kind = GetDlgItem(d, IDC_DIR_EDIT)   ? "install-directory"
                        : GetDlgItem(d, IDC_PRG_FILE) ? "progress"
                        : box                         ? "box"
                                                      : "restart";
     driver_pump(nullptr, PLAY_SETTLE_MS); /* painted */
     char path[MAX_PATH];
-    snprintf(path, sizeof path, "%s\\%02d-%s.bmp", s->shots, int(s->seen.size()), kind);
-    if (!driver_picture(d, path)) fprintf(stderr, "tvdriver: %s\n", driver_error());
-    printf("dialog %d: %s [%s] %s\n", int(s->seen.size()), kind, driver_caption(d).c_str(),
+    snprintf(path, sizeof path, "%s\\%02d-%s.bmp", dir, count, kind);
+    if (!driver_picture(d, path)) fprintf(stderr, "tvdriver: %s\n", step_error.c_str());
+    printf("dialog %d: %s [%s] %s\n", count, kind, driver_caption(d).c_str(),
            driver_item_text(d, box ? DRIVER_BOX_TEXT : IDC_DIR_TEXT1).c_str());
     fflush(stdout);
-    if (directory) s->install = d;
 }
 
 /* play SETUP DIR: starts SETUP.EXE and follows it to its end, picturing
    every dialog in DIR while the user at the display answers.  Prints the
-   directory the field held last, then the exit code. */
+   directory the install directory dialog's field held last while it was
+   setup's only dialog, then the exit code. */
 int play(char **argv) {
-    play_state s = {argv[3], {}, nullptr, ""};
+    std::vector<HWND> seen;
+    HWND install = nullptr;
+    std::string target;
     driver_process p;
     DWORD code = 0;
-    if (!driver_start(argv[2], &p)) return fprintf(stderr, "tvdriver: %s\n", driver_error()), 1;
-    while (WaitForSingleObject(p.process, 0) == WAIT_TIMEOUT) {
-        if (HWND d = driver_new_dialog(p.id, s.seen)) meet(&s, d);
-        if (s.install && driver_windows(p.id, true) == std::vector<HWND>{s.install}) {
-            std::string field = driver_field_text(s.install, IDC_DIR_EDIT);
-            if (!field.empty()) s.target = field;
+    if (!driver_start(argv[2], &p)) return fprintf(stderr, "tvdriver: %s\n", step_error.c_str()), 1;
+    for (; WaitForSingleObject(p.process, 0) == WAIT_TIMEOUT;
+         driver_pump(p.process, DRIVER_POLL_MS)) {
+        if (HWND d = driver_new_dialog(p.id, seen)) {
+            seen.push_back(d);
+            meet(argv[3], int(seen.size()), d);
+            if (GetDlgItem(d, IDC_DIR_EDIT)) install = d;
         }
-        driver_pump(p.process, DRIVER_POLL_MS);
+        std::string field = install ? driver_field_text(install, IDC_DIR_EDIT) : "";
+        if (driver_windows(p.id, true) == std::vector<HWND>{install} && !field.empty())
+            target = field;
     }
     GetExitCodeProcess(p.process, &code);
     driver_end(&p);
-    printf("target: %s\nexit %lu\n", s.target.c_str(), code);
+    printf("target: %s\nexit %lu\n", target.c_str(), code);
     return 0;
 }
 
