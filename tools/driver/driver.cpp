@@ -1,11 +1,17 @@
 /*
  * driver.cpp: the user's side of SETUP.EXE for the scenario player and the
- * main job: windows of our own, processes, dialogs, icons, pictures.
+ * main job: processes, dialogs, icons, pictures; and tvdriver.exe's
+ * commands: "scenario", which plays a scenario file (the end-to-end tests
+ * and the main job's installation are such files), and "play", which
+ * follows SETUP.EXE while the user at the display clicks through it,
+ * picturing every dialog met, for the main job on the user's display.
  *
  * Waits serve this thread's own messages, so that a window of ours never
  * holds up a broadcast; what cannot be done is said through step_failed.
  */
 #include "tools/driver/driver.h"
+
+#include "resources/dialog.h"
 
 #include <algorithm>
 #include <cstdarg>
@@ -148,21 +154,6 @@ bool write_bmp(const char *path, const pixels &picture) {
     return written || step_failed("cannot write the screenshot %s", path);
 }
 
-const char HELD_FILE[] = "tv_held_file";             /* property: the handle a holder keeps */
-const char RELEASE_MESSAGE[] = "tv_release_message"; /* property: what makes it let go */
-
-/* A window of ours; a holder among them closes its file on its message, as
-   a program does that unloads a DLL when asked to. */
-LRESULT CALLBACK quiet_window(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
-    HANDLE held = GetPropA(w, HELD_FILE);
-    UINT release = UINT(UINT_PTR(GetPropA(w, RELEASE_MESSAGE)));
-    if (held && ((release && msg == release) || msg == WM_DESTROY)) {
-        CloseHandle(held);
-        RemovePropA(w, HELD_FILE);
-    }
-    return DefWindowProcA(w, msg, wp, lp);
-}
-
 } /* namespace */
 
 bool step_failed(const char *format, ...) {
@@ -180,30 +171,7 @@ bool step_expect(const char *what, const std::string &seen, const std::string &e
            step_failed("%s is \"%s\", not \"%s\"", what, seen.c_str(), expected.c_str());
 }
 
-/* ---- Windows of our own, processes ---------------------------------------- */
-
-HWND driver_open_window(const char *class_name, const char *path, UINT release_message) {
-    WNDCLASSA wc = {};
-    wc.lpfnWndProc = quiet_window;
-    wc.hInstance = GetModuleHandleA(nullptr);
-    wc.lpszClassName = class_name;
-    HANDLE file =
-        path ? CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr) : nullptr;
-    if (file == INVALID_HANDLE_VALUE)
-        return step_failed("cannot hold %s (error %lu)", path, GetLastError()), nullptr;
-    RegisterClassA(&wc);
-    HWND w = CreateWindowA(class_name, class_name, WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr,
-                           nullptr, wc.hInstance, nullptr);
-    if (!w) {
-        if (file) CloseHandle(file);
-        return step_failed("cannot create a window of class %s", class_name), nullptr;
-    }
-    SetPropA(w, RELEASE_MESSAGE, reinterpret_cast<HANDLE>(UINT_PTR(release_message)));
-    if (file) SetPropA(w, HELD_FILE, file);
-    return w;
-}
-
-bool driver_holds(HWND holder) { return GetPropA(holder, HELD_FILE) != nullptr; }
+/* ---- Processes ------------------------------------------------------------ */
 
 bool driver_start(const char *program, driver_process *p) {
     std::string command = std::string("\"") + program + "\"", dir = program;
@@ -310,4 +278,67 @@ bool driver_picture(HWND window, const char *path) {
     bool ok = write_bmp(path, shot);
     free_pixels(&shot);
     return ok;
+}
+
+/* ---- Following setup on the user's display --------------------------------- */
+
+namespace {
+
+enum { PLAY_SETTLE_MS = 60 };
+
+/* Pictures a dialog met for the first time in dir and says what it shows. */
+void meet(const char *dir, int count, HWND d) {
+    bool box = GetDlgItem(d, DRIVER_BOX_TEXT);
+    const char *kind = GetDlgItem(d, IDC_DIR_EDIT)   ? "install-directory"
+                       : GetDlgItem(d, IDC_PRG_FILE) ? "progress"
+                       : box                         ? "box"
+                                                     : "restart";
+    driver_pump(nullptr, PLAY_SETTLE_MS); /* painted */
+    char path[MAX_PATH];
+    snprintf(path, sizeof path, "%s\\%02d-%s.bmp", dir, count, kind);
+    if (!driver_picture(d, path)) fprintf(stderr, "tvdriver: %s\n", step_error.c_str());
+    printf("dialog %d: %s [%s] %s\n", count, kind, driver_caption(d).c_str(),
+           driver_item_text(d, box ? DRIVER_BOX_TEXT : IDC_DIR_TEXT1).c_str());
+    fflush(stdout);
+}
+
+/* play SETUP DIR: starts SETUP.EXE and follows it to its end, picturing
+   every dialog in DIR while the user at the display answers.  Prints the
+   directory the install directory dialog's field held last while it was
+   setup's only dialog, then the exit code. */
+int play(char **argv) {
+    std::vector<HWND> seen;
+    HWND install = nullptr;
+    std::string target;
+    driver_process p;
+    DWORD code = 0;
+    if (!driver_start(argv[2], &p)) return fprintf(stderr, "tvdriver: %s\n", step_error.c_str()), 1;
+    for (; WaitForSingleObject(p.process, 0) == WAIT_TIMEOUT;
+         driver_pump(p.process, DRIVER_POLL_MS)) {
+        if (HWND d = driver_new_dialog(p.id, seen)) {
+            seen.push_back(d);
+            meet(argv[3], int(seen.size()), d);
+            if (GetDlgItem(d, IDC_DIR_EDIT)) install = d;
+        }
+        std::string field = install ? driver_field_text(install, IDC_DIR_EDIT) : "";
+        if (driver_windows(p.id, true) == std::vector<HWND>{install} && !field.empty())
+            target = field;
+    }
+    GetExitCodeProcess(p.process, &code);
+    driver_end(&p);
+    printf("target: %s\nexit %lu\n", target.c_str(), code);
+    return 0;
+}
+
+} /* namespace */
+
+int main(int argc, char **argv) {
+    if (argc > 3 && strcmp(argv[1], "play") == 0) return play(argv);
+    if (argc > 2 && strcmp(argv[1], "scenario") == 0)
+        return scenario_play(argv[2], argc - 3, argv + 3);
+    fprintf(stderr,
+            "usage: tvdriver scenario FILE [NAME=VALUE]...   play FILE, NAME=VALUE as ${NAME}\n"
+            "       tvdriver play SETUP.EXE DIR              follow setup, picturing each dialog "
+            "in DIR\n");
+    return 2;
 }

@@ -2,8 +2,7 @@
  * driver.h: plays the user of SETUP.EXE from another process, under Wine.
  *
  * driver.cpp starts programs, finds their dialogs and message boxes, reads
- * them, tells their icons, pictures them and opens windows of ours that
- * stand for a running product.  A scenario file is a list of steps, one a
+ * them, tells their icons and pictures them.  A scenario file is a list of steps, one a
  * line, that prepare the machine, start SETUP.EXE, answer what it shows and
  * check what it leaves behind: scenario.cpp reads and plays it and owns the
  * steps on setup's windows, scenario_files.cpp the steps on disks, files and
@@ -47,11 +46,6 @@ bool step_failed(const char *format, ...);
 /* Whether seen equals expected, recording the difference when not. */
 bool step_expect(const char *what, const std::string &seen, const std::string &expected);
 
-/* A top-level window of this class, not shown.  With path, it keeps that
-   file open for its own use only, as a loaded DLL is, until it receives
-   release_message (0: never) or closes. */
-HWND driver_open_window(const char *class_name, const char *path, UINT release_message);
-bool driver_holds(HWND holder);
 /* Starts program (its path quoted on the command line) in its own directory. */
 bool driver_start(const char *program, driver_process *p);
 /* Ends the process if it still runs and lets go of it. */

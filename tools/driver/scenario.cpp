@@ -182,7 +182,9 @@ int control(const std::string &name) {
     return number(name);
 }
 
-std::string text_of(const std::string &item) { return driver_item_text(shown(), control(item)); }
+/* What a control of the dialog shows, asked for as an edit field's text is:
+   the steps that read it come while setup serves its messages. */
+std::string text_of(const std::string &item) { return driver_field_text(shown(), control(item)); }
 
 /* start [WHAT [MS]]: SETUP.EXE of ${src} started and its first dialog
    awaited, no sooner than MS after the start. */
@@ -419,11 +421,6 @@ bool cancel_during(const words &w) {
            (listed() || step_failed("cancelled after %s", w[1].c_str()));
 }
 
-/* field ITEM TEXT: what an edit field of the dialog holds. */
-bool field(const words &w) {
-    return step_expect("the field", driver_field_text(shown(), control(w[1])), w[2]);
-}
-
 bool text(const words &w) { return step_expect("the control's text", text_of(w[1]), w[2]); }
 
 bool caption(const words &w) { return step_expect("the caption", driver_caption(shown()), w[1]); }
@@ -484,8 +481,7 @@ const step WINDOW_STEPS[] = {
     {"cancel-during",  1, 1, cancel_during,  "copy|extract        Cancel once the file line shows such a file; ${file}"},
     {"ends",           1, 1, ends,           "TARGET              the bar and file line go to the end, no box"},
     {"exit",           1, 1, exit_step,      "CODE                setup ends with CODE, showing nothing more"},
-    {"field",          2, 1, field,          "ITEM TEXT           an edit field of the dialog holds TEXT"},
-    {"text",           2, 1, text,           "ITEM TEXT           a control of the dialog shows TEXT"},
+    {"text",           2, 1, text,           "ITEM TEXT           a control or edit field of the dialog shows TEXT"},
     {"caption",        1, 1, caption,        "TEXT                the dialog's caption"},
     {"enabled",        2, 1, enabled,        "ITEM 0|1            whether a control of the dialog is enabled"},
     {"await",          2, 1, await,          "ITEM TEXT           a control of the dialog comes to show TEXT"},

@@ -35,6 +35,21 @@ std::vector<setting> changed; /* latest last */
 std::vector<HWND> windows;    /* windows of ours to close */
 HWND holder;                  /* the last file-holding window */
 
+const char HELD_FILE[] = "tv_held_file";             /* property: the handle a holder keeps */
+const char RELEASE_MESSAGE[] = "tv_release_message"; /* property: what makes it let go */
+
+/* A window of ours; a holder among them closes its file on its message, as
+   a program does that unloads a DLL when asked to. */
+LRESULT CALLBACK quiet_window(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
+    HANDLE held = GetPropA(w, HELD_FILE);
+    UINT release = UINT(UINT_PTR(GetPropA(w, RELEASE_MESSAGE)));
+    if (held && ((release && msg == release) || msg == WM_DESTROY)) {
+        CloseHandle(held);
+        RemovePropA(w, HELD_FILE);
+    }
+    return DefWindowProcA(w, msg, wp, lp);
+}
+
 std::string read_file(const std::string &path) {
     std::string data;
     FILE *f = fopen(path.c_str(), "rb");
@@ -222,24 +237,35 @@ bool short_name(const words &w) {
     return true;
 }
 
-/* window CLASS [PATH MESSAGE]: a window of the class, as a running product
-   has; with PATH, it keeps the file open for no one else until it gets the
-   message (0: never) or closes, as a File Manager keeps an extension it
-   loaded or any running program its files. */
+/* window CLASS [PATH MESSAGE]: a window of the class, not shown, as a
+   running product has; with PATH, it keeps the file open for no one else
+   until it gets the message (0: never) or closes, as a File Manager keeps an
+   extension it loaded or any running program its files. */
 bool window(const words &w) {
-    bool holds = w.size() > 3;
-    HWND made = driver_open_window(w[1].c_str(), holds ? w[2].c_str() : nullptr,
-                                   holds ? UINT(strtoul(w[3].c_str(), nullptr, 0)) : 0);
-    if (made) windows.push_back(made);
-    if (made && holds) holder = made;
-    return made != nullptr;
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = quiet_window;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = w[1].c_str();
+    RegisterClassA(&wc);
+    HWND made = CreateWindowA(wc.lpszClassName, wc.lpszClassName, WS_OVERLAPPEDWINDOW, 0, 0, 200,
+                              100, nullptr, nullptr, wc.hInstance, nullptr);
+    if (!made) return step_failed("cannot open a window of class %s", w[1].c_str());
+    windows.push_back(made);
+    if (w.size() < 4) return true;
+    HANDLE file = CreateFileA(w[2].c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return step_failed("cannot hold %s", w[2].c_str());
+    SetPropA(made, RELEASE_MESSAGE, HANDLE(UINT_PTR(strtoul(w[3].c_str(), nullptr, 0))));
+    SetPropA(made, HELD_FILE, file);
+    holder = made;
+    return true;
 }
 
 /* release: the last holder closed, which lets go of its file. */
 bool release(const words &) { return DestroyWindow(holder), holder = nullptr, true; }
 
 bool holds(const words &w) {
-    return step_expect("whether the holder keeps its file", driver_holds(holder) ? "1" : "0", w[1]);
+    return step_expect("whether the holder keeps its file", GetPropA(holder, HELD_FILE) ? "1" : "0",
+                       w[1]);
 }
 
 /* setting WHERE KEY NAME [VALUE]: a profile entry of the file WHERE (a
