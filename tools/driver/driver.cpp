@@ -139,21 +139,6 @@ const char *classify(HWND control) {
     return best ? best->name : "other";
 }
 
-/* Writes the picture as a BMP file: its header, its rows top first as it
-   holds them (each padded to four bytes). */
-bool write_bmp(const char *path, const pixels &picture) {
-    DWORD stride = DWORD((picture.width * picture.header.biBitCount / 8 + 3) & ~3);
-    DWORD image = stride * DWORD(picture.height);
-    BITMAPFILEHEADER file = {0x4D42 /* "BM" */, 0, 0, 0, sizeof file + sizeof picture.header};
-    file.bfSize = file.bfOffBits + image;
-    FILE *f = fopen(path, "wb");
-    bool written = f && fwrite(&file, sizeof file, 1, f) == 1 &&
-                   fwrite(&picture.header, sizeof picture.header, 1, f) == 1 &&
-                   fwrite(picture.bits, image, 1, f) == 1;
-    if (f && fclose(f) != 0) written = false;
-    return written || step_failed("cannot write the screenshot %s", path);
-}
-
 } /* namespace */
 
 bool step_failed(const char *format, ...) {
@@ -179,7 +164,6 @@ bool driver_start(const char *program, driver_process *p) {
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info;
-    *p = {nullptr, 0};
     if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr,
                         dir.empty() ? nullptr : dir.c_str(), &startup, &info))
         return step_failed("cannot start %s (error %lu)", program, GetLastError());
@@ -263,21 +247,27 @@ const char *driver_box_icon(HWND box, DWORD settle_ms) {
 
 bool driver_press(HWND dialog, int item) {
     HWND button = GetDlgItem(dialog, item);
-    if (!button)
-        return step_failed("the dialog \"%s\" has no button %d", driver_caption(dialog).c_str(),
-                           item);
-    return PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(item, BN_CLICKED),
-                        reinterpret_cast<LPARAM>(button)) ||
-           step_failed("cannot post the click on button %d (error %lu)", item, GetLastError());
+    return (button && PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(item, BN_CLICKED),
+                                   reinterpret_cast<LPARAM>(button))) ||
+           step_failed("cannot press button %d of \"%s\"", item, driver_caption(dialog).c_str());
 }
 
+/* A BMP file holds the picture's header and its rows top first as the
+   picture holds them, each padded to four bytes. */
 bool driver_picture(HWND window, const char *path) {
     pixels shot;
     if (!capture(window, 24, &shot))
         return step_failed("no window on the screen to take a picture of for %s", path);
-    bool ok = write_bmp(path, shot);
+    DWORD image = DWORD((shot.width * 3 + 3) & ~3) * DWORD(shot.height);
+    BITMAPFILEHEADER file = {0x4D42 /* "BM" */, 0, 0, 0, sizeof file + sizeof shot.header};
+    file.bfSize = file.bfOffBits + image;
+    FILE *f = fopen(path, "wb");
+    bool written = f && fwrite(&file, sizeof file, 1, f) == 1 &&
+                   fwrite(&shot.header, sizeof shot.header, 1, f) == 1 &&
+                   fwrite(shot.bits, image, 1, f) == 1;
+    if (f && fclose(f) != 0) written = false;
     free_pixels(&shot);
-    return ok;
+    return written || step_failed("cannot write the picture %s", path);
 }
 
 /* ---- Following setup on the user's display --------------------------------- */
