@@ -40,10 +40,8 @@ endfunction()
 # label "wine" lets a machine that cannot run 32-bit code leave them out.
 function(tv_test_environment test)
   if(TV_WIN32)
-    set_tests_properties(${test} PROPERTIES
-      FIXTURES_REQUIRED wine_env
-      LABELS wine
-      ENVIRONMENT "${TV_WINE_ENVIRONMENT}")
+    set_tests_properties(${test} PROPERTIES FIXTURES_REQUIRED wine_env LABELS wine
+                         ENVIRONMENT "${TV_WINE_ENVIRONMENT}")
   endif()
 endfunction()
 

@@ -182,9 +182,12 @@ int control(const std::string &name) {
     return number(name);
 }
 
-/* What a control of the dialog shows, asked for as an edit field's text is:
-   the steps that read it come while setup serves its messages. */
-std::string text_of(const std::string &item) { return driver_field_text(shown(), control(item)); }
+/* What a control of the dialog shows ("caption": the dialog itself), asked
+   for as an edit field's text is: the steps that read it come while setup
+   serves its messages. */
+std::string text_of(const std::string &item) {
+    return item == "caption" ? driver_caption(shown()) : driver_field_text(shown(), control(item));
+}
 
 /* start [WHAT [MS]]: SETUP.EXE of ${src} started and its first dialog
    awaited, no sooner than MS after the start. */
@@ -423,8 +426,6 @@ bool cancel_during(const words &w) {
 
 bool text(const words &w) { return step_expect("the control's text", text_of(w[1]), w[2]); }
 
-bool caption(const words &w) { return step_expect("the caption", driver_caption(shown()), w[1]); }
-
 bool enabled(const words &w) {
     return step_expect("whether the control is enabled",
                        IsWindowEnabled(GetDlgItem(shown(), control(w[1]))) ? "1" : "0", w[2]);
@@ -453,10 +454,7 @@ bool dots(const words &w) {
            picture(shown(), "dots");
 }
 
-bool set(const words &w) {
-    vars[w[1]] = w[2];
-    return true;
-}
+bool set(const words &w) { return vars[w[1]] = w[2], true; }
 
 /* keep NAME ITEM: ${NAME} is what an edit field of the dialog holds, as the
    directory setup proposes before it is taken; a line "NAME: VALUE" says it
@@ -481,8 +479,7 @@ const step WINDOW_STEPS[] = {
     {"cancel-during",  1, 1, cancel_during,  "copy|extract        Cancel once the file line shows such a file; ${file}"},
     {"ends",           1, 1, ends,           "TARGET              the bar and file line go to the end, no box"},
     {"exit",           1, 1, exit_step,      "CODE                setup ends with CODE, showing nothing more"},
-    {"text",           2, 1, text,           "ITEM TEXT           a control or edit field of the dialog shows TEXT"},
-    {"caption",        1, 1, caption,        "TEXT                the dialog's caption"},
+    {"text",           2, 1, text,           "ITEM TEXT           a control, an edit field or the caption shows TEXT"},
     {"enabled",        2, 1, enabled,        "ITEM 0|1            whether a control of the dialog is enabled"},
     {"await",          2, 1, await,          "ITEM TEXT           a control of the dialog comes to show TEXT"},
     {"dots",           2, 1, dots,           "ITEM MIN            a control comes to show MIN dots and nothing else"},
