@@ -233,16 +233,19 @@ std::string driver_field_text(HWND dialog, int item) {
 }
 
 /* The box may still be painting when it is first seen: the icon is looked at
-   again until it is one of the standard ones or settle_ms runs out. */
-const char *driver_box_icon(HWND box, DWORD settle_ms) {
+   again until it is one of the standard ones, for a while; a box that should
+   have none is given a moment to paint, and shows none of them. */
+const char *driver_box_icon(HWND box, bool iconless) {
     HWND control = GetDlgItem(box, BOX_ICON);
     if (!control) control = GetDlgItem(box, BOX_ICON_NT);
+    DWORD settle_ms = iconless ? 0 : DRIVER_WAIT_MS / 5;
+    if (iconless) driver_pump(nullptr, 100);
     if (!control || !IsWindowVisible(control)) return "none";
     const char *seen = classify(control);
     for (DWORD start = GetTickCount(); !strcmp(seen, "other") && GetTickCount() - start < settle_ms;
          seen = classify(control))
         driver_pump(nullptr, DRIVER_POLL_MS * 5);
-    return seen;
+    return iconless && !strcmp(seen, "other") ? "none" : seen;
 }
 
 bool driver_press(HWND dialog, int item) {
@@ -277,7 +280,7 @@ namespace {
 enum { PLAY_SETTLE_MS = 60 };
 
 /* Pictures a dialog met for the first time in dir and says what it shows. */
-void meet(const char *dir, int count, HWND d) {
+void meet(const char *dir, size_t count, HWND d) {
     bool box = GetDlgItem(d, DRIVER_BOX_TEXT);
     const char *kind = GetDlgItem(d, IDC_DIR_EDIT)   ? "install-directory"
                        : GetDlgItem(d, IDC_PRG_FILE) ? "progress"
@@ -285,9 +288,9 @@ void meet(const char *dir, int count, HWND d) {
                                                      : "restart";
     driver_pump(nullptr, PLAY_SETTLE_MS); /* painted */
     char path[MAX_PATH];
-    snprintf(path, sizeof path, "%s\\%02d-%s.bmp", dir, count, kind);
+    snprintf(path, sizeof path, "%s\\%02d-%s.bmp", dir, int(count), kind);
     if (!driver_picture(d, path)) fprintf(stderr, "tvdriver: %s\n", step_error.c_str());
-    printf("dialog %d: %s [%s] %s\n", count, kind, driver_caption(d).c_str(),
+    printf("dialog %d: %s [%s] %s\n", int(count), kind, driver_caption(d).c_str(),
            driver_item_text(d, box ? DRIVER_BOX_TEXT : IDC_DIR_TEXT1).c_str());
     fflush(stdout);
 }
@@ -298,21 +301,17 @@ void meet(const char *dir, int count, HWND d) {
    setup's only dialog, then the exit code. */
 int play(char **argv) {
     std::vector<HWND> seen;
-    HWND install = nullptr;
     std::string target;
     driver_process p;
     DWORD code = 0;
     if (!driver_start(argv[2], &p)) return fprintf(stderr, "tvdriver: %s\n", step_error.c_str()), 1;
     for (; WaitForSingleObject(p.process, 0) == WAIT_TIMEOUT;
          driver_pump(p.process, DRIVER_POLL_MS)) {
-        if (HWND d = driver_new_dialog(p.id, seen)) {
-            seen.push_back(d);
-            meet(argv[3], int(seen.size()), d);
-            if (GetDlgItem(d, IDC_DIR_EDIT)) install = d;
-        }
-        std::string field = install ? driver_field_text(install, IDC_DIR_EDIT) : "";
-        if (driver_windows(p.id, true) == std::vector<HWND>{install} && !field.empty())
-            target = field;
+        if (HWND d = driver_new_dialog(p.id, seen))
+            seen.push_back(d), meet(argv[3], seen.size(), d);
+        std::vector<HWND> shown = driver_windows(p.id, true);
+        std::string field = shown.size() == 1 ? driver_field_text(shown[0], IDC_DIR_EDIT) : "";
+        if (!field.empty()) target = field;
     }
     GetExitCodeProcess(p.process, &code);
     driver_end(&p);

@@ -63,9 +63,8 @@ std::string driver_item_text(HWND dialog, int item);
    asked for with WM_GETTEXT (the process must be serving its messages). */
 std::string driver_field_text(HWND dialog, int item);
 /* Which standard icon the box shows ("hand", "asterisk", "question",
-   "exclamation", "none", "other"), looking again for up to settle_ms while
-   it shows none of them. */
-const char *driver_box_icon(HWND box, DWORD settle_ms);
+   "exclamation", "none", "other"); iconless when it should show none. */
+const char *driver_box_icon(HWND box, bool iconless);
 /* A click on a button of the dialog (WM_COMMAND BN_CLICKED, posted). */
 bool driver_press(HWND dialog, int item);
 /* The part of the screen a window covers, as a 24-bit BMP file. */

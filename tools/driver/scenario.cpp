@@ -206,15 +206,6 @@ bool start(const words &w) {
            picture(first, "first");
 }
 
-/* What a box's icon shows; a box without one shows none of the standard
-   ones, so it is not waited for. */
-std::string icon_of(HWND box, const std::string &expected) {
-    bool iconless = expected == "none";
-    if (iconless) driver_pump(nullptr, 100);
-    std::string shown = driver_box_icon(box, iconless ? 0 : DRIVER_WAIT_MS / 5);
-    return shown == "other" && iconless ? "none" : shown;
-}
-
 /* box TEXT CAPTION ICON OWNER: the next box, owned by the run's "dialog",
    its "bar" or nothing ("none"; "alone": and setup shows no other window). */
 bool box(const words &w) {
@@ -225,7 +216,7 @@ bool box(const words &w) {
     HWND expected = w[4] == "dialog" ? r.dialog : w[4] == "bar" ? r.bar : nullptr;
     bool alone = w[4] == "alone", unowned = alone || w[4] == "none";
     size_t windows = alone ? driver_windows(r.process.id, false).size() : 1;
-    std::string icon = icon_of(r.box, w[3]);
+    std::string icon = driver_box_icon(r.box, w[3] == "none");
     return picture(r.box, "box") &&
            step_expect("the box's text", driver_item_text(r.box, DRIVER_BOX_TEXT), w[1]) &&
            step_expect("the box's caption", driver_caption(r.box), w[2]) &&
