@@ -422,27 +422,22 @@ bool enabled(const words &w) {
                        IsWindowEnabled(GetDlgItem(shown(), control(w[1]))) ? "1" : "0", w[2]);
 }
 
-/* await ITEM TEXT: the dialog's control comes to show the text. */
+/* await ITEM TEXT: the dialog's control comes to show the text; a text of
+   dots, at least as many dots and nothing but dots meanwhile. */
 bool await(const words &w) {
-    return (until(DRIVER_POLL_MS, DRIVER_WAIT_MS, [&] { return text_of(w[1]) == w[2]; }) ||
-            step_failed("control %s never said \"%s\"", w[1].c_str(), w[2].c_str())) &&
-           picture(shown(), "waiting");
-}
-
-/* dots ITEM MIN: the control comes to show MIN dots, and nothing but dots
-   meanwhile. */
-bool dots(const words &w) {
+    bool dots = w[2].find_first_not_of('.') == std::string::npos;
     std::string seen;
     auto done = [&] {
         seen = text_of(w[1]);
-        return seen.find_first_not_of('.') != std::string::npos ||
-               seen.size() >= size_t(number(w[2]));
+        bool other = seen.find_first_not_of('.') != std::string::npos;
+        return seen == w[2] || (dots && (other || seen.size() >= w[2].size()));
     };
     if (!until(DRIVER_POLL_MS, DRIVER_WAIT_MS, done))
-        return step_failed("\"%s\" did not come to %s dots", seen.c_str(), w[2].c_str());
-    return (seen.find_first_not_of('.') == std::string::npos ||
+        return step_failed("control %s said \"%s\", never \"%s\"", w[1].c_str(), seen.c_str(),
+                           w[2].c_str());
+    return (!dots || seen.find_first_not_of('.') == std::string::npos ||
             step_failed("\"%s\" is not a row of dots", seen.c_str())) &&
-           picture(shown(), "dots");
+           picture(shown(), "waiting");
 }
 
 bool set(const words &w) { return vars[w[1]] = w[2], true; }
@@ -472,8 +467,7 @@ const step WINDOW_STEPS[] = {
     {"exit",           1, 1, exit_step,      "CODE                setup ends with CODE, showing nothing more"},
     {"text",           2, 1, text,           "ITEM TEXT           a control, an edit field or the caption shows TEXT"},
     {"enabled",        2, 1, enabled,        "ITEM 0|1            whether a control of the dialog is enabled"},
-    {"await",          2, 1, await,          "ITEM TEXT           a control of the dialog comes to show TEXT"},
-    {"dots",           2, 1, dots,           "ITEM MIN            a control comes to show MIN dots and nothing else"},
+    {"await",          2, 1, await,          "ITEM TEXT           a control comes to show TEXT (dots: as many, nothing else)"},
     {nullptr,          0, 0, nullptr,        nullptr}};
 // clang-format on
 

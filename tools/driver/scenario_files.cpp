@@ -148,17 +148,6 @@ bool write_setting(const setting &s, const char *value) {
     return r == ERROR_SUCCESS || (!value && r == ERROR_FILE_NOT_FOUND);
 }
 
-/* Stopped while copying loose file `copied`: those before and it are whole,
-   those after the next one were never begun, no member was extracted. */
-bool copy_stopped(const std::string &target, const words &files, size_t copied) {
-    size_t loose = scenario_list("loose").size();
-    for (size_t i = 0; i < files.size(); i++)
-        if (i <= copied ? !same_bytes(target + files[i], scenario_var("src") + files[i])
-                        : (i > copied + 1 || i >= loose) && !absent(target + files[i]))
-            return false;
-    return true;
-}
-
 /* ---- Steps ---------------------------------------------------------------- */
 
 /* disk NAME [FROM]: SETUP.EXE, the archive and the loose files copied to
@@ -287,18 +276,22 @@ bool setting_is(const words &w) {
 }
 
 /* installed TARGET [UPTO]: everything of the disk in TARGET; with UPTO,
-   what an installation stopped at that loose file or member leaves. */
+   what an installation stopped at that file leaves.  At a loose file: it
+   and those before it copied (their bytes), the next one perhaps begun,
+   nothing more.  At a member: the loose files and the members before it
+   installed, nothing more. */
 bool installed(const words &w) {
     words files = scenario_files();
     size_t loose = scenario_list("loose").size(), cut = files.size();
     if (w.size() > 2) cut = size_t(std::find(files.begin(), files.end(), w[2]) - files.begin());
     if (cut == files.size() && w.size() > 2)
         return step_failed("%s is no file of the disk", w[2].c_str());
-    if (cut < loose) return copy_stopped(w[1], files, cut);
+    bool copying = cut < loose;
     for (size_t i = 0; i < files.size(); i++)
-        if (!(i < loose ? loose_installed(w[1], files[i])
-              : i < cut ? member_installed(w[1], files[i])
-                        : absent(w[1] + files[i])))
+        if (!(copying && i <= cut     ? same_bytes(w[1] + files[i], scenario_var("src") + files[i])
+              : i < loose && !copying ? loose_installed(w[1], files[i])
+              : i < cut               ? member_installed(w[1], files[i])
+                        : (copying && i == cut + 1 && i < loose) || absent(w[1] + files[i])))
             return false;
     return true;
 }
