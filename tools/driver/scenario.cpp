@@ -440,6 +440,22 @@ bool await(const words &w) {
            picture(shown(), "waiting");
 }
 
+/* follow: setup followed to its end while the user at the display answers
+   it, every dialog met pictured; ${target} is then what the directory field
+   held last while its dialog was setup's only one, said for the main job. */
+bool follow(const words &) {
+    scenario_run &r = runs.back();
+    until(DRIVER_POLL_MS, INFINITE, [&] {
+        if (HWND d = new_dialog(0)) driver_pump(nullptr, SETTLE_MS), picture(d, "dialog");
+        std::vector<HWND> shown = driver_windows(r.process.id, true);
+        std::string field = shown.size() == 1 ? driver_field_text(shown[0], IDC_DIR_EDIT) : "";
+        if (!field.empty()) vars["target"] = field;
+        return WaitForSingleObject(r.process.process, 0) != WAIT_TIMEOUT;
+    });
+    printf("target: %s\n", vars["target"].c_str());
+    return true;
+}
+
 bool set(const words &w) { return vars[w[1]] = w[2], true; }
 
 /* keep NAME ITEM: ${NAME} is what an edit field of the dialog holds, as the
@@ -464,6 +480,7 @@ const step WINDOW_STEPS[] = {
     {"progress",       0, 1, progress,       "                    the progress dialog comes next"},
     {"cancel-during",  1, 1, cancel_during,  "copy|extract        Cancel once the file line shows such a file; ${file}"},
     {"ends",           1, 1, ends,           "TARGET              the bar and file line go to the end, no box"},
+    {"follow",         0, 1, follow,         "                    follow setup to its end as the user answers; ${target}"},
     {"exit",           1, 1, exit_step,      "CODE                setup ends with CODE, showing nothing more"},
     {"text",           2, 1, text,           "ITEM TEXT           a control, an edit field or the caption shows TEXT"},
     {"enabled",        2, 1, enabled,        "ITEM 0|1            whether a control of the dialog is enabled"},
