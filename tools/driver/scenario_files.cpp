@@ -116,19 +116,15 @@ bool member_installed(const std::string &target, const std::string &name) {
 
 /* The setting's value now, or false when it is not there. */
 bool read_setting(const setting &s, std::string *value) {
-    char text[MAX_PATH] = "";
+    char text[MAX_PATH] = "\x01";
     DWORD size = sizeof text;
-    HKEY opened;
-    if (s.profile != "HKLM") {
+    if (s.profile != "HKLM")
         GetPrivateProfileStringA(s.key.c_str(), s.name.c_str(), "\x01", text, size,
                                  s.profile.c_str());
-        return *value = text, *value != "\x01";
-    }
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, s.key.c_str(), 0, KEY_QUERY_VALUE, &opened)) return false;
-    LONG r = RegQueryValueExA(opened, s.name.c_str(), nullptr, nullptr,
-                              reinterpret_cast<BYTE *>(text), &size);
-    RegCloseKey(opened);
-    return *value = text, r == ERROR_SUCCESS;
+    else if (RegGetValueA(HKEY_LOCAL_MACHINE, s.key.c_str(), s.name.c_str(), RRF_RT_REG_SZ, nullptr,
+                          text, &size))
+        return false;
+    return *value = text, *value != "\x01";
 }
 
 /* Sets the setting, or removes it when value is null. */
@@ -196,25 +192,21 @@ bool move(const words &w) {
 
 /* damage MEMBER: one bit of the CRC-32 in its local header turned; ${real}
    and ${stored} are then the true and the stored value, as eight hex
-   digits.  The walk over the local headers is all the driver knows of ZIP:
-   the product's reader tells no offsets. */
+   digits.  The member's name comes first in its local header, right after
+   the header's fixed part. */
 bool damage(const words &w) {
     std::string path = scenario_var("src") + "setup.tv", archive = read_file(path);
-    const uint8_t *zip = reinterpret_cast<const uint8_t *>(archive.data());
-    for (size_t at = 0; at + LOCAL_HEADER_SIZE <= archive.size() && get32(zip + at) == LOCAL_HEADER;
-         at +=
-         LOCAL_HEADER_SIZE + get16(zip + at + 26) + get16(zip + at + 28) + get32(zip + at + 18)) {
-        if (archive.compare(at + LOCAL_HEADER_SIZE, get16(zip + at + 26), w[1]) != 0) continue;
-        unsigned real = get32(zip + at + 14), stored = real ^ 0x00010000;
-        char hex[2][16];
-        snprintf(hex[0], sizeof hex[0], "%08x", real);
-        snprintf(hex[1], sizeof hex[1], "%08x", stored);
-        scenario_set("real", hex[0]);
-        scenario_set("stored", hex[1]);
-        archive[at + 16] = char(stored >> 16);
-        return write_file(path, archive);
-    }
-    return step_failed("the archive has no member %s", w[1].c_str());
+    size_t at = archive.find(w[1]) - LOCAL_HEADER_SIZE;
+    const uint8_t *h = reinterpret_cast<const uint8_t *>(archive.data()) + at;
+    if (at >= archive.size() || get32(h) != LOCAL_HEADER || get16(h + 26) != w[1].size())
+        return step_failed("the archive has no member %s", w[1].c_str());
+    char real[16], stored[16];
+    snprintf(real, sizeof real, "%08x", unsigned(get32(h + 14)));
+    snprintf(stored, sizeof stored, "%08x", unsigned(get32(h + 14) ^ 0x00010000));
+    scenario_set("real", real);
+    scenario_set("stored", stored);
+    archive[at + 16] ^= 0x01;
+    return write_file(path, archive);
 }
 
 /* shortname VAR PATH: the path's short form, in capitals. */
