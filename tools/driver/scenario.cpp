@@ -43,8 +43,11 @@ std::map<std::string, std::string> vars;         /* ${name} values */
 std::vector<line> lines;                         /* the script, includes laid in */
 std::map<std::string, std::vector<line>> macros; /* define NAME ... end */
 std::vector<words> calls;                        /* the words of each defined step playing */
-std::string label;                               /* script and scenario, for pictures */
+std::string label;                               /* script.scenario playing, for pictures */
 int shots;                                       /* pictures in this scenario */
+bool failed;                                     /* whether a step of it failed */
+DWORD began;                                     /* when it began */
+int failures;                                    /* scenarios that failed */
 
 /* ---- Reading -------------------------------------------------------------- */
 
@@ -528,16 +531,19 @@ bool play_line(const line &l, int depth) {
     return ok;
 }
 
-/* Ends what the last scenario left running, puts the machine back; says
-   how it went. */
-void finish(const std::string &name, bool failed, DWORD began) {
+/* Ends what the last scenario left running, puts the machine back and says
+   how it went; then the next one, NAME, begins. */
+void next_scenario(const std::string &base, const std::string &name) {
     for (scenario_run &r : runs) driver_end(&r.process);
     runs.clear();
     calls.clear();
     scenario_clean_files();
-    if (!name.empty())
-        printf("%s: %s (%lu ms)\n", failed ? "FAILED" : "ok", name.c_str(), GetTickCount() - began);
+    if (!label.empty())
+        printf("%s: %s (%lu ms)\n", failed ? "FAILED" : "ok",
+               label.substr(label.find('.') + 1).c_str(), GetTickCount() - began);
     fflush(stdout);
+    failures += failed, failed = false, began = GetTickCount(), shots = 0;
+    label = name.empty() ? "" : base.substr(0, base.find('.')) + "." + name;
 }
 
 } // namespace
@@ -554,26 +560,14 @@ int scenario_play(const char *path, int count, char **settings) {
         if (const char *eq = strchr(settings[i], '='))
             vars[std::string(settings[i], size_t(eq - settings[i]))] = eq + 1;
     if (!load(path)) return fprintf(stderr, "tvdriver: %s\n", step_error.c_str()), 1;
-    std::string base = path, name;
+    std::string base = path;
     base = base.substr(base.find_last_of("/\\") + 1);
-    int failures = 0;
-    bool failed = false;
-    DWORD began = GetTickCount();
-    for (const line &l : lines) {
-        if (l.tokens[0] == "scenario") {
-            finish(name, failed, began);
-            began = GetTickCount();
-            name = l.tokens.size() > 1 ? l.tokens[1] : "?";
-            label = base.substr(0, base.find('.')) + "." + name;
-            shots = 0;
-            failed = false;
-        } else if (!failed && !play_line(l, 0)) {
-            failed = true;
-            failures++;
-            printf("%s: %s\n", l.where.c_str(), step_error.c_str());
-        }
-    }
-    finish(name, failed, began);
+    for (const line &l : lines)
+        if (l.tokens[0] == "scenario")
+            next_scenario(base, l.tokens.size() > 1 ? l.tokens[1] : "?");
+        else if (!failed && !play_line(l, 0))
+            failed = true, printf("%s: %s\n", l.where.c_str(), step_error.c_str());
+    next_scenario(base, "");
     printf("%d scenario(s) failed\n", failures);
     return failures ? 1 : 0;
 }
