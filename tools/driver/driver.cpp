@@ -35,7 +35,7 @@ BOOL CALLBACK list_window(HWND w, LPARAM lp) {
     DWORD owner_id = 0;
     char class_name[16] = "";
     GetWindowThreadProcessId(w, &owner_id);
-    if (l->dialogs_only) GetClassNameA(w, class_name, sizeof class_name);
+    GetClassNameA(w, class_name, sizeof class_name);
     if (owner_id == l->process_id && IsWindowVisible(w) &&
         (!l->dialogs_only || strcmp(class_name, "#32770") == 0))
         l->found.push_back(w);

@@ -2,11 +2,11 @@
  * driver.h: plays the user of SETUP.EXE from another process, under Wine.
  *
  * driver.cpp starts programs, finds their dialogs and message boxes, reads
- * them, tells their icons and pictures them.  A scenario file is a list of steps, one a
- * line, that prepare the machine, start SETUP.EXE, answer what it shows and
- * check what it leaves behind: scenario.cpp reads and plays it and owns the
- * steps on setup's windows, scenario_files.cpp the steps on disks, files and
- * the machine's settings.  Every wait is bounded; a failed step says why and
+ * them, tells their icons and pictures them.  A scenario file is a list of
+ * steps, one a line, that prepare the machine, start SETUP.EXE, answer what
+ * it shows and check what it leaves behind: scenario.cpp reads and plays it
+ * and owns the steps on setup's windows, scenario_files.cpp the steps on
+ * disks, files and the machine's settings.  Every wait is bounded; a failed step says why and
  * abandons its scenario, and the next "scenario" line starts afresh with the
  * machine's settings as they were.
  */

@@ -275,19 +275,19 @@ bool exit_step(const words &w) {
     scenario_run &r = runs.back();
     HWND shown = nullptr;
     DWORD code = 0;
-    bool ended = until(DRIVER_POLL_MS, DRIVER_WAIT_MS, [&] {
-        shown = driver_new_dialog(r.process.id, r.known);
-        return shown || WaitForSingleObject(r.process.process, 0) != WAIT_TIMEOUT;
-    });
+    bool ok = until(DRIVER_POLL_MS, DRIVER_WAIT_MS,
+                    [&] {
+                        shown = driver_new_dialog(r.process.id, r.known);
+                        return shown || WaitForSingleObject(r.process.process, 0) != WAIT_TIMEOUT;
+                    }) ||
+              step_failed("setup did not end");
+    ok = ok && (!shown || step_failed("setup showed \"%s\": \"%s\" before its end",
+                                      driver_caption(shown).c_str(),
+                                      driver_item_text(shown, DRIVER_BOX_TEXT).c_str()));
     GetExitCodeProcess(r.process.process, &code);
     driver_end(&r.process);
     runs.pop_back();
-    if (shown)
-        return step_failed("setup showed \"%s\": \"%s\" before its end",
-                           driver_caption(shown).c_str(),
-                           driver_item_text(shown, DRIVER_BOX_TEXT).c_str());
-    return (ended || step_failed("setup did not end")) &&
-           step_expect("the exit code", std::to_string(code), w[1]);
+    return ok && step_expect("the exit code", std::to_string(code), w[1]);
 }
 
 struct bar_watch {           /* what ends has seen of the progress dialog */
