@@ -33,20 +33,15 @@ struct setting {         /* one setting as it was before a step changed it */
 
 std::vector<setting> changed; /* latest last */
 std::vector<HWND> windows;    /* windows of ours to close */
-HWND holder;                  /* the last file-holding window */
+HWND holder;                  /* the window holding a file, one at a time */
+HANDLE held;                  /* the file it holds, null once let go */
+UINT release_message;         /* what makes it let go (0: only closing) */
 
-const char HELD_FILE[] = "tv_held_file";             /* property: the handle a holder keeps */
-const char RELEASE_MESSAGE[] = "tv_release_message"; /* property: what makes it let go */
-
-/* A window of ours; a holder among them closes its file on its message, as
+/* A window of ours; the holder among them closes its file on its message, as
    a program does that unloads a DLL when asked to. */
 LRESULT CALLBACK quiet_window(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
-    HANDLE held = GetPropA(w, HELD_FILE);
-    UINT release = UINT(UINT_PTR(GetPropA(w, RELEASE_MESSAGE)));
-    if (held && ((release && msg == release) || msg == WM_DESTROY)) {
-        CloseHandle(held);
-        RemovePropA(w, HELD_FILE);
-    }
+    if (w == holder && held && ((release_message && msg == release_message) || msg == WM_DESTROY))
+        CloseHandle(held), held = nullptr;
     return DefWindowProcA(w, msg, wp, lp);
 }
 
@@ -233,10 +228,11 @@ bool window(const words &w) {
     if (!made) return step_failed("cannot open a window of class %s", w[1].c_str());
     windows.push_back(made);
     if (w.size() < 4) return true;
-    HANDLE file = CreateFileA(w[2].c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return step_failed("cannot hold %s", w[2].c_str());
-    SetPropA(made, RELEASE_MESSAGE, HANDLE(UINT_PTR(strtoul(w[3].c_str(), nullptr, 0))));
-    SetPropA(made, HELD_FILE, file);
+    if (held) return step_failed("a window of ours already holds a file");
+    held = CreateFileA(w[2].c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (held == INVALID_HANDLE_VALUE)
+        return held = nullptr, step_failed("cannot hold %s", w[2].c_str());
+    release_message = UINT(strtoul(w[3].c_str(), nullptr, 0));
     holder = made;
     return true;
 }
@@ -245,8 +241,7 @@ bool window(const words &w) {
 bool release(const words &) { return DestroyWindow(holder), holder = nullptr, true; }
 
 bool holds(const words &w) {
-    return step_expect("whether the holder keeps its file", GetPropA(holder, HELD_FILE) ? "1" : "0",
-                       w[1]);
+    return step_expect("whether the holder keeps its file", held ? "1" : "0", w[1]);
 }
 
 /* setting WHERE KEY NAME [VALUE]: a profile entry of the file WHERE (a
