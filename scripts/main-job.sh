@@ -7,11 +7,11 @@
 # this script checks what arrived.  Otherwise it runs on a private Xvfb and
 # "tvdriver scenario" plays tools/sample/install.tvs, which takes every
 # default (the proposed directory, no cancel) and checks the bytes and the
-# times of every file and the started record itself.  Either way each dialog and box is pictured
-# under build/demo/, the installed tree is listed with sizes and times, and
-# what the installed tarvex32.exe recorded is shown.  Ends 0 only when setup
-# ended 0, the product was started with "/install", and every loose file and
-# every product file arrived byte for byte.
+# times of every file and the started record itself.  Either way each dialog
+# and box is pictured under build/demo/, the installed tree is listed with
+# sizes and times, and what the installed tarvex32.exe recorded is shown.
+# Ends 0 only when setup ended 0, the product was started with "/install",
+# and every loose file and every product file arrived byte for byte.
 #
 # Some machines' kernels refuse 32-bit x86 code, and 32-bit Wine cannot start
 # there.  Where 64-bit Wine can, the shipped 32-bit program and its disk are
