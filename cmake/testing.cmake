@@ -40,10 +40,8 @@ endfunction()
 # label "wine" lets a machine that cannot run 32-bit code leave them out.
 function(tv_test_environment test)
   if(TV_WIN32)
-    set_tests_properties(${test} PROPERTIES
-      FIXTURES_REQUIRED wine_env
-      LABELS wine
-      ENVIRONMENT "${TV_WINE_ENVIRONMENT}")
+    set_tests_properties(${test} PROPERTIES FIXTURES_REQUIRED wine_env LABELS wine
+                         ENVIRONMENT "${TV_WINE_ENVIRONMENT}")
   endif()
 endfunction()
 
@@ -51,14 +49,13 @@ set(TV_WINE_DISPLAY 91 CACHE STRING "X display number of the Xvfb that Wine test
 
 # The prefix follows the build: 32-bit programs in a 32-bit prefix, the
 # 64-bit test build in a 64-bit one.  TV_WINE names the loader for the
-# scripts that start Wine themselves; the toolchain chose it.
+# scripts that start Wine themselves; the toolchain chose it.  Linux names
+# are UTF-8, so that Wine can give files the accented names setup makes.
 if(TV_WIN32)
+  set(TV_WINE_ARCH win32)
   if(CMAKE_SIZEOF_VOID_P EQUAL 8)
     set(TV_WINE_ARCH win64)
-  else()
-    set(TV_WINE_ARCH win32)
   endif()
-  set(TV_WINE_ENVIRONMENT
-      WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix WINEARCH=${TV_WINE_ARCH} WINEDEBUG=-all
-      DISPLAY=:${TV_WINE_DISPLAY} TV_WINE=${CMAKE_CROSSCOMPILING_EMULATOR})
+  set(TV_WINE_ENVIRONMENT WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix WINEARCH=${TV_WINE_ARCH}
+      WINEDEBUG=-all LANG=C.UTF-8 DISPLAY=:${TV_WINE_DISPLAY} TV_WINE=${CMAKE_CROSSCOMPILING_EMULATOR})
 endif()

@@ -3,15 +3,15 @@
 # SETUP.EXE under 32-bit Wine, in a fresh prefix of its own (build/demo).
 #
 # On the user's display (DISPLAY set and answering) the user clicks through
-# setup while "tvdriver play" follows it, and this script checks what
-# arrived.  Otherwise it runs on a private Xvfb and "tvdriver scenario" plays
-# tools/sample/install.tvs, which takes every default (the proposed
-# directory, no cancel) and checks the bytes and the times of every file and
-# the started record itself.  Either way each dialog and box is pictured
-# under build/demo/, the installed tree is listed with sizes and times, and
-# what the installed tarvex32.exe recorded is shown.  Ends 0 only when setup
-# ended 0, the product was started with "/install", and every loose file and
-# every product file arrived byte for byte.
+# setup while "tvdriver scenario" follows it (tools/sample/watch.tvs), and
+# this script checks what arrived.  Otherwise it runs on a private Xvfb and
+# "tvdriver scenario" plays tools/sample/install.tvs, which takes every
+# default (the proposed directory, no cancel) and checks the bytes and the
+# times of every file and the started record itself.  Either way each dialog
+# and box is pictured under build/demo/, the installed tree is listed with
+# sizes and times, and what the installed tarvex32.exe recorded is shown.
+# Ends 0 only when setup ended 0, the product was started with "/install",
+# and every loose file and every product file arrived byte for byte.
 #
 # Some machines' kernels refuse 32-bit x86 code, and 32-bit Wine cannot start
 # there.  Where 64-bit Wine can, the shipped 32-bit program and its disk are
@@ -118,15 +118,15 @@ wine_path() { "$loader" winepath -w "$(realpath "$1")" 2>/dev/null; }
 
 # The user clicks through setup from the disk as a user would insert it: its
 # own directory on drive C:, every file keeping its time (setup checks the
-# loose files' times).  Ends the job unless setup ended 0.
+# loose files' times), laid out by the scenario tools/sample/watch.tvs.
+# Ends the job unless setup ended 0.
 install_watched() {
-    local source="$WINEPREFIX/drive_c/TVDISK" code
-    mkdir -p "$source" && cp -p "$1"/* "$source"/ || die "cannot copy the disk"
     say "setup is on your display $DISPLAY: click through it"
-    "$loader" "$tvdriver" play 'C:\TVDISK\SETUP.EXE' "$(wine_path "$demo")" watch \
+    "$loader" "$tvdriver" scenario "$(wine_path tools/sample/watch.tvs)" \
+        sample="$(wine_path "$1")" shots="$(wine_path "$demo")" 2>&1 \
         | tr -d '\r' | tee "$demo/play.log"
-    code=$(sed -n 's/^exit //p' "$demo/play.log")
-    [ "$code" = 0 ] || die "setup did not end with exit code 0 (${code:-none})"
+    grep -q '^0 scenario(s) failed' "$demo/play.log" \
+        || die "setup did not end with exit code 0 (see $demo/play.log)"
 }
 
 # The installation scenario, which lays the disk out on drive C: itself and

@@ -1,10 +1,11 @@
 /*
- * driver.cpp: the user's side of SETUP.EXE for the scenario player and the
- * main job: windows of our own, processes, dialogs, icons, pictures.
+ * driver.cpp: the user's side of SETUP.EXE for the scenario player:
+ * processes, dialogs, icons, pictures; and tvdriver.exe's one command,
+ * "scenario", which plays a scenario file (the end-to-end tests and the main
+ * job's installations are such files).
  *
- * Waits poll a condition every DRIVER_POLL_MS while this thread's own
- * messages are served, so that a window of ours never holds up a broadcast;
- * each ends at its bound with a message naming what did not happen.
+ * Waits serve this thread's own messages, so that a window of ours never
+ * holds up a broadcast; what cannot be done is said through step_failed.
  */
 #include "tools/driver/driver.h"
 
@@ -13,19 +14,15 @@
 #include <cstdio>
 #include <cstring>
 
+std::string step_error;
+
 namespace {
 
-enum { ERROR_SIZE = 512, ICON_TOLERANCE_PERCENT = 3 };
-
-char last_error[ERROR_SIZE];
-
-int fail(const char *format, ...) {
-    va_list args;
-    va_start(args, format);
-    vsnprintf(last_error, sizeof last_error, format, args);
-    va_end(args);
-    return 0;
-}
+enum {
+    BOX_ICON = 1088,           /* the icon control of a message box (Wine) */
+    BOX_ICON_NT = 20,          /* the same on Windows */
+    ICON_TOLERANCE_PERCENT = 3 /* of a control's pixels that may differ from an icon */
+};
 
 struct window_list {         /* EnumWindows' state for one process */
     DWORD process_id;        /* whose windows */
@@ -36,11 +33,11 @@ struct window_list {         /* EnumWindows' state for one process */
 BOOL CALLBACK list_window(HWND w, LPARAM lp) {
     window_list *l = reinterpret_cast<window_list *>(lp);
     DWORD owner_id = 0;
-    char class_name[16];
+    char class_name[16] = "";
     GetWindowThreadProcessId(w, &owner_id);
+    GetClassNameA(w, class_name, sizeof class_name);
     if (owner_id == l->process_id && IsWindowVisible(w) &&
-        (!l->dialogs_only ||
-         (GetClassNameA(w, class_name, sizeof class_name) && strcmp(class_name, "#32770") == 0)))
+        (!l->dialogs_only || strcmp(class_name, "#32770") == 0))
         l->found.push_back(w);
     return TRUE;
 }
@@ -51,10 +48,8 @@ struct pixels {              /* a top-down DIB section */
     BITMAPINFOHEADER header; /* as made, which a BMP file holds too */
     HDC dc;                  /* memory DC with the bitmap selected */
     HBITMAP bitmap;          /* the DIB section */
-    HGDIOBJ previous;        /* what the DC held before */
     DWORD *bits;             /* the pixels, rows top first */
-    int width;               /* in pixels */
-    int height;              /* in rows */
+    int width, height;       /* in pixels and rows */
 };
 
 bool make_pixels(pixels *p, int width, int height, int bits_per_pixel) {
@@ -64,21 +59,18 @@ bool make_pixels(pixels *p, int width, int height, int bits_per_pixel) {
     info.bmiHeader.biHeight = -height;
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = WORD(bits_per_pixel);
-    info.bmiHeader.biCompression = BI_RGB;
-    p->header = info.bmiHeader;
     void *bits = nullptr;
+    p->header = info.bmiHeader;
     p->bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
     if (!p->bitmap) return false;
     p->dc = CreateCompatibleDC(nullptr);
-    p->previous = SelectObject(p->dc, p->bitmap);
+    SelectObject(p->dc, p->bitmap);
     p->bits = static_cast<DWORD *>(bits);
-    p->width = width;
-    p->height = height;
+    p->width = width, p->height = height;
     return true;
 }
 
 void free_pixels(pixels *p) {
-    SelectObject(p->dc, p->previous);
     DeleteDC(p->dc);
     DeleteObject(p->bitmap);
 }
@@ -118,7 +110,7 @@ int icon_mismatch(const pixels &captured, HICON icon) {
 
 struct standard_icon {
     LPCSTR resource;  /* IDI_* */
-    const char *name; /* what the driver calls it */
+    const char *name; /* what the scenarios call it */
 };
 // clang-format off
 const standard_icon STANDARD_ICONS[] = {
@@ -133,83 +125,36 @@ const standard_icon STANDARD_ICONS[] = {
 const char *classify(HWND control) {
     pixels captured;
     if (!capture(control, 32, &captured)) return "other";
-    const char *best = "other";
+    const standard_icon *best = nullptr;
     int best_mismatch = ICON_TOLERANCE_PERCENT + 1;
     for (const standard_icon *s = STANDARD_ICONS; s->resource; s++) {
         int mismatch = icon_mismatch(captured, LoadIconA(nullptr, s->resource));
-        if (mismatch < best_mismatch) best = s->name, best_mismatch = mismatch;
+        if (mismatch < best_mismatch) best = s, best_mismatch = mismatch;
     }
     free_pixels(&captured);
-    return best;
-}
-
-bool write_all(FILE *f, const void *data, size_t size) { return fwrite(data, 1, size, f) == size; }
-
-/* Writes the picture as a BMP file: its header, its rows top first as it
-   holds them (each padded to four bytes). */
-int write_bmp(const char *path, const pixels &picture) {
-    DWORD stride = DWORD((picture.width * picture.header.biBitCount / 8 + 3) & ~3);
-    DWORD image = stride * DWORD(picture.height);
-    BITMAPFILEHEADER file = {};
-    file.bfType = 0x4D42; /* "BM" */
-    file.bfOffBits = sizeof file + sizeof picture.header;
-    file.bfSize = file.bfOffBits + image;
-    FILE *f = fopen(path, "wb");
-    bool written = f && write_all(f, &file, sizeof file) &&
-                   write_all(f, &picture.header, sizeof picture.header) &&
-                   write_all(f, picture.bits, image);
-    if (f && fclose(f) != 0) written = false;
-    return written ? 1 : fail("cannot write the screenshot %s", path);
-}
-
-const char HELD_FILE[] = "tv_held_file";             /* property: the handle a holder keeps */
-const char RELEASE_MESSAGE[] = "tv_release_message"; /* property: what makes it let go */
-
-/* A window of ours; a holder among them closes its file on its message, as
-   a program does that unloads a DLL when asked to. */
-LRESULT CALLBACK quiet_window(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
-    HANDLE held = GetPropA(w, HELD_FILE);
-    UINT release = UINT(UINT_PTR(GetPropA(w, RELEASE_MESSAGE)));
-    if (held && ((release && msg == release) || msg == WM_DESTROY)) {
-        CloseHandle(held);
-        RemovePropA(w, HELD_FILE);
-    }
-    return DefWindowProcA(w, msg, wp, lp);
+    return best ? best->name : "other";
 }
 
 } /* namespace */
 
-const char *driver_error(void) { return last_error; }
-
-/* ---- Windows of our own, processes ---------------------------------------- */
-
-HWND driver_open_window(const char *class_name, const char *path, UINT release_message) {
-    WNDCLASSA wc = {};
-    wc.lpfnWndProc = quiet_window;
-    wc.hInstance = GetModuleHandleA(nullptr);
-    wc.lpszClassName = class_name;
-    HANDLE file =
-        path ? CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr) : nullptr;
-    if (file == INVALID_HANDLE_VALUE)
-        return fail("cannot hold %s (error %lu)", path, GetLastError()), nullptr;
-    RegisterClassA(&wc);
-    HWND w = CreateWindowA(class_name, class_name, WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr,
-                           nullptr, wc.hInstance, nullptr);
-    if (!w) {
-        if (file) CloseHandle(file);
-        return fail("cannot create a window of class %s (error %lu)", class_name, GetLastError()),
-               nullptr;
-    }
-    SetPropA(w, RELEASE_MESSAGE, reinterpret_cast<HANDLE>(UINT_PTR(release_message)));
-    if (file) SetPropA(w, HELD_FILE, file);
-    return w;
+bool step_failed(const char *format, ...) {
+    char text[1024];
+    va_list args;
+    va_start(args, format);
+    vsnprintf(text, sizeof text, format, args);
+    va_end(args);
+    step_error = text;
+    return false;
 }
 
-int driver_holds(HWND holder) { return GetPropA(holder, HELD_FILE) != nullptr; }
+bool step_expect(const char *what, const std::string &seen, const std::string &expected) {
+    return seen == expected ||
+           step_failed("%s is \"%s\", not \"%s\"", what, seen.c_str(), expected.c_str());
+}
 
-int driver_start(const char *program, driver_process *p) {
-    p->process = nullptr;
-    p->id = 0;
+/* ---- Processes ------------------------------------------------------------ */
+
+bool driver_start(const char *program, driver_process *p) {
     std::string command = std::string("\"") + program + "\"", dir = program;
     dir = dir.substr(0, dir.find_last_of("\\/") + 1);
     STARTUPINFOA startup = {};
@@ -217,43 +162,24 @@ int driver_start(const char *program, driver_process *p) {
     PROCESS_INFORMATION info;
     if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr,
                         dir.empty() ? nullptr : dir.c_str(), &startup, &info))
-        return fail("cannot start %s (error %lu)", program, GetLastError());
+        return step_failed("cannot start %s (error %lu)", program, GetLastError());
     CloseHandle(info.hThread);
-    p->process = info.hProcess;
-    p->id = info.dwProcessId;
-    return 1;
+    *p = {info.hProcess, info.dwProcessId};
+    return true;
 }
 
 void driver_pump(HANDLE process, DWORD ms) {
-    DWORD start = GetTickCount();
-    for (;;) {
+    for (DWORD start = GetTickCount(), spent = 0; spent < ms; spent = GetTickCount() - start) {
         MSG msg;
         while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
             TranslateMessage(&msg);
             DispatchMessageA(&msg);
         }
-        DWORD spent = GetTickCount() - start;
-        if (spent >= ms) return;
-        DWORD r =
-            MsgWaitForMultipleObjects(process ? 1 : 0, &process, FALSE, ms - spent, QS_ALLINPUT);
-        if (r == WAIT_OBJECT_0 && process) return;
+        if (MsgWaitForMultipleObjects(process ? 1 : 0, &process, FALSE, ms - spent, QS_ALLINPUT) ==
+                WAIT_OBJECT_0 &&
+            process)
+            return;
     }
-}
-
-int driver_wait_exit(driver_process *p, DWORD timeout_ms, DWORD *exit_code,
-                     const std::vector<HWND> &known) {
-    for (DWORD start = GetTickCount(); WaitForSingleObject(p->process, 0) == WAIT_TIMEOUT;
-         driver_pump(p->process, DRIVER_POLL_MS)) {
-        if (HWND shown = driver_new_dialog(p->id, known))
-            return fail("waiting for process %lu to end, it showed \"%s\": \"%s\"", p->id,
-                        driver_caption(shown).c_str(),
-                        driver_item_text(shown, DRIVER_BOX_TEXT).c_str());
-        if (GetTickCount() - start >= timeout_ms)
-            return fail("process %lu did not end within %lu ms", p->id, timeout_ms);
-    }
-    if (!GetExitCodeProcess(p->process, exit_code))
-        return fail("cannot read the exit code of process %lu", p->id);
-    return 1;
 }
 
 void driver_end(driver_process *p) {
@@ -296,51 +222,58 @@ std::string driver_item_text(HWND dialog, int item) {
 std::string driver_field_text(HWND dialog, int item) {
     char text[1024] = "";
     DWORD_PTR length = 0;
-    HWND control = GetDlgItem(dialog, item);
-    if (!control ||
-        !SendMessageTimeoutA(control, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text),
-                             SMTO_ABORTIFHUNG, DRIVER_WAIT_MS / 5, &length))
-        fail("cannot read the text of control %d", item);
+    SendMessageTimeoutA(GetDlgItem(dialog, item), WM_GETTEXT, sizeof text,
+                        reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, DRIVER_WAIT_MS / 5,
+                        &length);
     return text;
 }
 
 /* The box may still be painting when it is first seen: the icon is looked at
-   again until it is one of the standard ones or settle_ms runs out. */
-const char *driver_box_icon(HWND box, DWORD settle_ms) {
-    HWND control = GetDlgItem(box, DRIVER_BOX_ICON);
-    if (!control) control = GetDlgItem(box, DRIVER_BOX_ICON_NT);
+   again until it is one of the standard ones, for a while; a box that should
+   have none is given a moment to paint, and shows none of them. */
+const char *driver_box_icon(HWND box, bool iconless) {
+    HWND control = GetDlgItem(box, BOX_ICON);
+    if (!control) control = GetDlgItem(box, BOX_ICON_NT);
+    DWORD settle_ms = iconless ? 0 : DRIVER_WAIT_MS / 5;
+    if (iconless) driver_pump(nullptr, 100);
     if (!control || !IsWindowVisible(control)) return "none";
-    DWORD start = GetTickCount();
     const char *seen = classify(control);
-    while (!strcmp(seen, "other") && GetTickCount() - start < settle_ms) {
+    for (DWORD start = GetTickCount(); !strcmp(seen, "other") && GetTickCount() - start < settle_ms;
+         seen = classify(control))
         driver_pump(nullptr, DRIVER_POLL_MS * 5);
-        seen = classify(control);
-    }
-    return seen;
+    return iconless && !strcmp(seen, "other") ? "none" : seen;
 }
 
-int driver_type(HWND dialog, int item, const char *text) {
-    HWND control = GetDlgItem(dialog, item);
-    if (!control) return fail("the dialog has no control %d to type into", item);
-    SendMessageA(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text));
-    return 1;
-}
-
-int driver_press(HWND dialog, int item) {
+bool driver_press(HWND dialog, int item) {
     HWND button = GetDlgItem(dialog, item);
-    if (!button)
-        return fail("the dialog \"%s\" has no button %d", driver_caption(dialog).c_str(), item);
-    if (!PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(item, BN_CLICKED),
-                      reinterpret_cast<LPARAM>(button)))
-        return fail("cannot post the click on button %d (error %lu)", item, GetLastError());
-    return 1;
+    return (button && PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(item, BN_CLICKED),
+                                   reinterpret_cast<LPARAM>(button))) ||
+           step_failed("cannot press button %d of \"%s\"", item, driver_caption(dialog).c_str());
 }
 
-int driver_picture(HWND window, const char *path) {
+/* A BMP file holds the picture's header and its rows top first as the
+   picture holds them, each padded to four bytes. */
+bool driver_picture(HWND window, const char *path) {
     pixels shot;
     if (!capture(window, 24, &shot))
-        return fail("no window on the screen to take a picture of for %s", path);
-    int ok = write_bmp(path, shot);
+        return step_failed("no window on the screen to take a picture of for %s", path);
+    DWORD image = DWORD((shot.width * 3 + 3) & ~3) * DWORD(shot.height);
+    BITMAPFILEHEADER file = {0x4D42 /* "BM" */, 0, 0, 0, sizeof file + sizeof shot.header};
+    file.bfSize = file.bfOffBits + image;
+    FILE *f = fopen(path, "wb");
+    bool written = f && fwrite(&file, sizeof file, 1, f) == 1 &&
+                   fwrite(&shot.header, sizeof shot.header, 1, f) == 1 &&
+                   fwrite(shot.bits, image, 1, f) == 1;
+    if (f && fclose(f) != 0) written = false;
     free_pixels(&shot);
-    return ok;
+    return written || step_failed("cannot write the picture %s", path);
+}
+
+/* tvdriver scenario FILE [NAME=VALUE]... */
+int main(int argc, char **argv) {
+    if (argc > 2 && strcmp(argv[1], "scenario") == 0)
+        return scenario_play(argv[2], argc - 3, argv + 3);
+    fprintf(stderr,
+            "usage: tvdriver scenario FILE [NAME=VALUE]...   play FILE, NAME=VALUE as ${NAME}\n");
+    return 2;
 }

@@ -1,17 +1,21 @@
 /*
  * driver.h: plays the user of SETUP.EXE from another process, under Wine.
  *
- * The scenario player and "tvdriver play" start SETUP.EXE, find its dialogs
- * and message boxes, read what they say and which icon they carry, type and
- * press buttons, and picture them; the scenario player also opens windows
- * that stand for a running product.  Every wait is bounded; a call that
- * gives up says in driver_error() what it was waiting for.
+ * driver.cpp starts programs, finds their dialogs and message boxes, reads
+ * them, tells their icons and pictures them.  A scenario file is a list of
+ * steps, one a line, that prepare the machine, start SETUP.EXE, answer what
+ * it shows and check what it leaves behind: scenario.cpp reads and plays it
+ * and owns the steps on setup's windows, scenario_files.cpp the steps on
+ * disks, files and the machine's settings.  Every wait is bounded; a failed step says why and
+ * abandons its scenario, and the next "scenario" line starts afresh with the
+ * machine's settings as they were.
  */
-#ifndef TARVEX_TESTS_DRIVER_H
-#define TARVEX_TESTS_DRIVER_H
+#ifndef TARVEX_TOOLS_DRIVER_H
+#define TARVEX_TOOLS_DRIVER_H
 
 #include "platform/win32_native.h"
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -19,40 +23,35 @@ enum {
     DRIVER_WAIT_MS = 15000,   /* default bound of every wait */
     DRIVER_POLL_MS = 20,      /* how often a wait looks again */
     DRIVER_BOX_TEXT = 0xFFFF, /* the text control of a message box */
-    DRIVER_BOX_ICON = 1088,   /* the icon control of a message box (Wine) */
-    DRIVER_BOX_ICON_NT = 20   /* the same on Windows */
 };
+
+typedef std::vector<std::string> words;
 
 struct driver_process { /* a program the driver started */
     HANDLE process;     /* its process handle, null when none */
     DWORD id;           /* its process id */
 };
 
-/* What the last call that failed could not do. */
-const char *driver_error(void);
+struct step {                    /* one kind of scenario line */
+    const char *name;            /* its first word */
+    int min_args;                /* words after it */
+    bool on_run;                 /* whether setup must be running */
+    bool (*run)(const words &w); /* what it does */
+    const char *help;            /* its words and what it does */
+};
 
-/* A top-level window of this class (registered here), not shown; others
-   find it with FindWindowA.  With path, it keeps that file open for its own
-   use only, as a loaded DLL is, until it receives release_message (0:
-   never) or closes.  Null on failure. */
-HWND driver_open_window(const char *class_name, const char *path = nullptr,
-                        UINT release_message = 0);
-/* Whether the window still keeps its file. */
-int driver_holds(HWND holder);
+extern std::string step_error; /* why the last step failed */
+/* Records why a step failed; returns false for the step to return. */
+bool step_failed(const char *format, ...);
+/* Whether seen equals expected, recording the difference when not. */
+bool step_expect(const char *what, const std::string &seen, const std::string &expected);
 
-/* Starts program (its path quoted on the command line) in its own
-   directory. */
-int driver_start(const char *program, driver_process *p);
-/* Waits for the process to end and gives its exit code.  A dialog of the
-   process not in known that shows meanwhile ends the wait as a failure. */
-int driver_wait_exit(driver_process *p, DWORD timeout_ms, DWORD *exit_code,
-                     const std::vector<HWND> &known);
+/* Starts program (its path quoted on the command line) in its own directory. */
+bool driver_start(const char *program, driver_process *p);
 /* Ends the process if it still runs and lets go of it. */
 void driver_end(driver_process *p);
-/* Serves this thread's messages while waiting for ms milliseconds or for
-   the process to end, whichever comes first. */
+/* Serves this thread's messages for ms or until the process ends. */
 void driver_pump(HANDLE process, DWORD ms);
-
 /* The shown top-level windows of the process (only dialogs, "#32770", with
    dialogs_only), front to back. */
 std::vector<HWND> driver_windows(DWORD process_id, bool dialogs_only);
@@ -64,14 +63,29 @@ std::string driver_item_text(HWND dialog, int item);
    asked for with WM_GETTEXT (the process must be serving its messages). */
 std::string driver_field_text(HWND dialog, int item);
 /* Which standard icon the box shows ("hand", "asterisk", "question",
-   "exclamation", "none" without an icon control, "other"), looking again
-   for up to settle_ms while it shows none of them. */
-const char *driver_box_icon(HWND box, DWORD settle_ms);
-/* WM_SETTEXT to a control of the dialog. */
-int driver_type(HWND dialog, int item, const char *text);
+   "exclamation", "none", "other"); iconless when it should show none. */
+const char *driver_box_icon(HWND box, bool iconless);
 /* A click on a button of the dialog (WM_COMMAND BN_CLICKED, posted). */
-int driver_press(HWND dialog, int item);
+bool driver_press(HWND dialog, int item);
 /* The part of the screen a window covers, as a 24-bit BMP file. */
-int driver_picture(HWND window, const char *path);
+bool driver_picture(HWND window, const char *path);
+
+/* Plays a scenario file, the name=value settings given as ${name}; 0 when
+   every scenario in it passed. */
+int scenario_play(const char *path, int count, char **settings);
+/* The value of ${name}; empty when unset. */
+std::string scenario_var(const char *name);
+void scenario_set(const std::string &name, const std::string &value);
+/* The words of a variable holding a list. */
+words scenario_list(const char *name);
+/* The disk's files in the order setup writes them: the loose files of
+   ${loose}, then the product's files of ${product}, which the disk's archive
+   holds in the order of their names. */
+words scenario_files(void);
+/* The file and machine steps; null name ends. */
+extern const step FILE_STEPS[];
+/* Closes our windows, lets go of held files and puts back every machine
+   setting the scenario changed. */
+void scenario_clean_files(void);
 
 #endif

@@ -7,17 +7,14 @@
  * boxes, read them, answer them, and see it end.  Every dialog and box met
  * is pictured in ${shots}.
  */
-#include "tools/driver/scenario.h"
+#include "tools/driver/driver.h"
 
 #include "progress/progress.h"
 #include "resources/dialog.h"
 
 #include <algorithm>
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
-
-scenario_state S;
 
 namespace {
 
@@ -42,25 +39,27 @@ const char *const LOOSE_FILES =
 #undef LOOSE
     ;
 
+std::map<std::string, std::string> vars;         /* ${name} values */
 std::vector<line> lines;                         /* the script, includes laid in */
 std::map<std::string, std::vector<line>> macros; /* define NAME ... end */
 std::vector<words> calls;                        /* the words of each defined step playing */
+std::string label;                               /* script.scenario playing, for pictures */
+int shots;                                       /* pictures in this scenario */
+bool failed;                                     /* whether a step of it failed */
+DWORD began;                                     /* when it began */
+int failures;                                    /* scenarios that failed */
 
 /* ---- Reading -------------------------------------------------------------- */
 
 /* Words split at blanks; "..." holds blanks and may be empty. */
 words split(const std::string &text) {
     words w;
-    for (size_t at = 0; at < text.size();) {
-        if (isspace(uint8_t(text[at]))) {
-            at++;
-            continue;
-        }
+    for (size_t at = text.find_first_not_of(" \t\r\n"), end; at != std::string::npos;
+         at = text.find_first_not_of(" \t\r\n", end + (text[at] == '"'))) {
         bool quoted = text[at] == '"';
-        size_t end = quoted ? text.find('"', at + 1) : text.find_first_of(" \t\r\n", at);
+        end = quoted ? text.find('"', at + 1) : text.find_first_of(" \t\r\n", at);
         if (end == std::string::npos) end = text.size();
         w.push_back(text.substr(at + quoted, end - at - quoted));
-        at = end + quoted;
     }
     return w;
 }
@@ -74,15 +73,15 @@ bool load(const std::string &path) {
     bool ok = true;
     for (int number = 1; ok && fgets(text, sizeof text, f); number++) {
         line l = {path + ":" + std::to_string(number), split(text)};
-        if (l.tokens.empty() || l.tokens[0][0] == '#') continue;
-        if (l.tokens[0] == "define" && l.tokens.size() > 1)
+        const std::string first = l.tokens.empty() ? "#" : l.tokens[0];
+        if (first[0] == '#') continue;
+        if (first == "define" && l.tokens.size() > 1)
             into = &macros[l.tokens[1]];
-        else if (l.tokens[0] == "end")
+        else if (first == "end")
             into = &lines;
-        else if (l.tokens[0] == "include" && l.tokens.size() > 1) {
-            std::string dir = path.substr(0, path.find_last_of("/\\") + 1);
-            ok = load(dir + l.tokens[1]);
-        } else
+        else if (first == "include" && l.tokens.size() > 1)
+            ok = load(path.substr(0, path.find_last_of("/\\") + 1) + l.tokens[1]);
+        else
             into->push_back(l);
     }
     fclose(f);
@@ -92,10 +91,8 @@ bool load(const std::string &path) {
 /* ${1}, ${2}, ... are the words of the defined step playing, and of no
    other: a call with fewer words finds nothing for the others. */
 bool lookup(const std::string &name, std::string *value) {
-    if (name.find_first_not_of("0123456789") != std::string::npos) {
-        auto found = S.vars.find(name);
-        return found != S.vars.end() && (*value = found->second, true);
-    }
+    if (name.find_first_not_of("0123456789") != std::string::npos)
+        return vars.count(name) && (*value = vars[name], true);
     size_t at = size_t(atoi(name.c_str()));
     return !calls.empty() && at > 0 && at < calls.back().size() &&
            (*value = calls.back()[at], true);
@@ -125,31 +122,36 @@ struct scenario_run {        /* one SETUP.EXE the scenario started */
     HWND dialog;             /* its first dialog that is not a message box */
     HWND bar;                /* its progress dialog, once up */
     HWND box;                /* the message box waiting for its answer */
-    DWORD first_ms;          /* from its start to its first dialog */
     std::vector<HWND> known; /* every dialog and box met, which may linger */
 };
 
 std::vector<scenario_run> runs; /* started programs, latest last */
 
-/* A shown dialog of the run not met before, waited for up to timeout_ms;
-   from then on it is known. */
-HWND new_dialog(scenario_run &r, DWORD timeout_ms) {
-    DWORD start = GetTickCount();
-    do {
-        if (HWND found = driver_new_dialog(r.process.id, r.known)) {
-            r.known.push_back(found);
-            return found;
-        }
-        driver_pump(r.process.process, DRIVER_POLL_MS);
-    } while (GetTickCount() - start < timeout_ms);
-    return nullptr;
+/* Serves our messages every every_ms until done() holds: false once
+   timeout_ms have passed first. */
+template <class F> bool until(DWORD every_ms, DWORD timeout_ms, F done) {
+    HANDLE process = runs.empty() ? nullptr : runs.back().process.process;
+    for (DWORD start = GetTickCount(); !done(); driver_pump(process, every_ms))
+        if (GetTickCount() - start > timeout_ms) return false;
+    return true;
+}
+
+/* A shown dialog of the latest run not met before, waited for up to
+   timeout_ms; from then on it is known. */
+HWND new_dialog(DWORD timeout_ms) {
+    scenario_run &r = runs.back();
+    HWND found = nullptr;
+    until(DRIVER_POLL_MS, timeout_ms,
+          [&] { return (found = driver_new_dialog(r.process.id, r.known)) != nullptr; });
+    if (found) r.known.push_back(found);
+    return found;
 }
 
 bool picture(HWND window, const char *what) {
     char path[MAX_PATH];
-    snprintf(path, sizeof path, "%s/%s_%02d_%s.bmp", scenario_var("shots").c_str(), S.label.c_str(),
-             ++S.shots, what);
-    return driver_picture(window, path) || step_failed("%s", driver_error());
+    snprintf(path, sizeof path, "%s/%s_%02d_%s.bmp", scenario_var("shots").c_str(), label.c_str(),
+             ++shots, what);
+    return driver_picture(window, path);
 }
 
 bool up(HWND w) { return IsWindow(w) && IsWindowVisible(w); }
@@ -183,52 +185,48 @@ int control(const std::string &name) {
     return number(name);
 }
 
-/* start [WHAT]: SETUP.EXE of ${src} started and its first dialog awaited. */
+/* What a control of the dialog shows ("caption": the dialog itself), asked
+   for as an edit field's text is: the steps that read it come while setup
+   serves its messages. */
+std::string text_of(const std::string &item) {
+    return item == "caption" ? driver_caption(shown()) : driver_field_text(shown(), control(item));
+}
+
+/* start [WHAT [MS]]: SETUP.EXE of ${src} started and its first dialog
+   awaited, no sooner than MS after the start. */
 bool start(const words &w) {
-    runs.push_back({{nullptr, 0}, nullptr, nullptr, nullptr, 0, {}});
+    runs.push_back({{nullptr, 0}, nullptr, nullptr, nullptr, {}});
     scenario_run &r = runs.back();
-    DWORD began = GetTickCount();
-    if (!driver_start((scenario_var("src") + "SETUP.EXE").c_str(), &r.process))
-        return step_failed("%s", driver_error());
-    HWND first = new_dialog(r, DRIVER_WAIT_MS);
+    DWORD began = GetTickCount(), least = w.size() > 2 ? DWORD(number(w[2])) : 0;
+    if (!driver_start((scenario_var("src") + "SETUP.EXE").c_str(), &r.process)) return false;
+    HWND first = new_dialog(DRIVER_WAIT_MS);
     if (!first)
         return step_failed("%s did not appear", w.size() > 1 ? w[1].c_str() : "its first dialog");
     (GetDlgItem(first, DRIVER_BOX_TEXT) ? r.box : r.dialog) = first;
-    r.first_ms = GetTickCount() - began;
+    DWORD ms = GetTickCount() - began;
     driver_pump(nullptr, SETTLE_MS);
-    return picture(first, "first");
-}
-
-/* slow MS: the first dialog came no sooner than that after the start. */
-bool slow(const words &w) {
-    DWORD ms = runs.back().first_ms;
-    return ms >= DWORD(number(w[1])) || step_failed("the first dialog came after %lu ms", ms);
-}
-
-/* What a box's icon shows; a box without one shows none of the standard
-   ones, so it is not waited for. */
-std::string icon_of(HWND box, const std::string &expected) {
-    bool iconless = expected == "none";
-    if (iconless) driver_pump(nullptr, 100);
-    std::string shown = driver_box_icon(box, iconless ? 0 : DRIVER_WAIT_MS / 5);
-    return shown == "other" && iconless ? "none" : shown;
+    return (ms >= least || step_failed("the first dialog came after %lu ms", ms)) &&
+           picture(first, "first");
 }
 
 /* box TEXT CAPTION ICON OWNER: the next box, owned by the run's "dialog",
-   its "bar" or "none". */
+   its "bar" or nothing ("none"; "alone": and setup shows no other window). */
 bool box(const words &w) {
     scenario_run &r = runs.back();
-    if (!r.box) r.box = new_dialog(r, DRIVER_WAIT_MS * 2);
+    if (!r.box) r.box = new_dialog(DRIVER_WAIT_MS * 2);
     if (!r.box) return step_failed("no box saying \"%s\" came", w[1].c_str());
     HWND owner = GetWindow(r.box, GW_OWNER);
     HWND expected = w[4] == "dialog" ? r.dialog : w[4] == "bar" ? r.bar : nullptr;
-    std::string icon = icon_of(r.box, w[3]);
+    bool alone = w[4] == "alone", unowned = alone || w[4] == "none";
+    size_t windows = alone ? driver_windows(r.process.id, false).size() : 1;
+    std::string icon = driver_box_icon(r.box, w[3] == "none");
     return picture(r.box, "box") &&
            step_expect("the box's text", driver_item_text(r.box, DRIVER_BOX_TEXT), w[1]) &&
            step_expect("the box's caption", driver_caption(r.box), w[2]) &&
            step_expect("the box's icon", icon, w[3]) &&
-           ((owner == expected && (expected || w[4] == "none")) ||
-            step_failed("the box is not owned by %s", w[4].c_str()));
+           ((owner == expected && (expected || unowned)) ||
+            step_failed("the box is not owned by %s", w[4].c_str())) &&
+           (windows == 1 || step_failed("setup shows %u windows with the box", unsigned(windows)));
 }
 
 /* press BUTTON: in the box waiting for its answer, else in the dialog. */
@@ -236,12 +234,12 @@ bool press(const words &w) {
     scenario_run &r = runs.back();
     HWND target = r.box ? r.box : r.dialog;
     r.box = nullptr;
-    return driver_press(target, control(w[1])) || step_failed("%s", driver_error());
+    return driver_press(target, control(w[1]));
 }
 
 bool type(const words &w) {
-    return driver_type(runs.back().dialog, control(w[1]), w[2].c_str()) ||
-           step_failed("%s", driver_error());
+    return SetDlgItemTextA(runs.back().dialog, control(w[1]), w[2].c_str()) ||
+           step_failed("the dialog has no control %s to type into", w[1].c_str());
 }
 
 /* enter DIRECTORY [nowait]: typed into the directory field, then OK.  With
@@ -250,19 +248,20 @@ bool type(const words &w) {
 bool enter(const words &w) {
     scenario_run &r = runs.back();
     if (!type({"type", "directory", w[1]}) || !press({"press", "OK"})) return false;
+    bool dots = false;
+    auto gone = [&] {
+        dots = driver_item_text(r.dialog, IDC_DIR_TEXT2).find('.') != std::string::npos;
+        return dots || !up(r.dialog);
+    };
     if (w.size() < 3) return true;
-    for (DWORD start = GetTickCount(); up(r.dialog); driver_pump(r.process.process, WATCH_MS)) {
-        if (driver_item_text(r.dialog, IDC_DIR_TEXT2).find('.') != std::string::npos)
-            return step_failed("setup waited for a shell extension");
-        if (GetTickCount() - start > DRIVER_WAIT_MS) return step_failed("the dialog stayed up");
-    }
-    return true;
+    if (!until(WATCH_MS, DRIVER_WAIT_MS, gone)) return step_failed("the dialog stayed up");
+    return !dots || step_failed("setup waited for a shell extension");
 }
 
 /* progress: the progress dialog comes next, pictured at once. */
 bool progress(const words &) {
     scenario_run &r = runs.back();
-    HWND shown = new_dialog(r, DRIVER_WAIT_MS);
+    HWND shown = new_dialog(DRIVER_WAIT_MS);
     if (!shown) return step_failed("no progress dialog came");
     if (!GetDlgItem(shown, IDC_PRG_FILE))
         return step_failed("a box instead of the progress dialog: %s",
@@ -274,16 +273,26 @@ bool progress(const words &) {
 /* exit CODE: setup ends with it, showing nothing more meanwhile. */
 bool exit_step(const words &w) {
     scenario_run &r = runs.back();
+    HWND shown = nullptr;
     DWORD code = 0;
-    bool ended = driver_wait_exit(&r.process, DRIVER_WAIT_MS, &code, r.known);
+    bool ok = until(DRIVER_POLL_MS, DRIVER_WAIT_MS,
+                    [&] {
+                        shown = driver_new_dialog(r.process.id, r.known);
+                        return shown || WaitForSingleObject(r.process.process, 0) != WAIT_TIMEOUT;
+                    }) ||
+              step_failed("setup did not end");
+    ok = ok && (!shown || step_failed("setup showed \"%s\": \"%s\" before its end",
+                                      driver_caption(shown).c_str(),
+                                      driver_item_text(shown, DRIVER_BOX_TEXT).c_str()));
+    GetExitCodeProcess(r.process.process, &code);
     driver_end(&r.process);
     runs.pop_back();
-    return (ended || step_failed("%s", driver_error())) &&
-           step_expect("the exit code", std::to_string(code), w[1]);
+    return ok && step_expect("the exit code", std::to_string(code), w[1]);
 }
 
 struct bar_watch {           /* what ends has seen of the progress dialog */
     words files;             /* the disk's files in the order they are written */
+    words named;             /* each as the file line names it: as the archive holds it */
     std::vector<bool> there; /* which of them the target held before */
     size_t at;               /* the one the file line showed last */
     bool fresh;              /* whether the line showed it first at the last look */
@@ -315,20 +324,21 @@ bool watch_bar(const scenario_run &r, bar_watch *b) {
    may find that). */
 bool watch_line(const scenario_run &r, const std::string &target, bar_watch *b) {
     std::string line = driver_item_text(r.bar, IDC_PRG_FILE);
-    auto at = std::find(b->files.begin() + long(b->at), b->files.end(), line);
-    b->fresh = !line.empty() && (at == b->files.end() || size_t(at - b->files.begin()) != b->at);
+    size_t at =
+        size_t(std::find(b->named.begin() + long(b->at), b->named.end(), line) - b->named.begin());
+    b->fresh = !line.empty() && at != b->at;
     if (line.empty()) return true;
-    if (at == b->files.end())
+    if (at == b->files.size())
         return step_failed("the file line showed \"%s\" out of turn", line.c_str());
-    for (; b->at < size_t(at - b->files.begin()); b->at++)
+    for (; b->at < at; b->at++)
         if (GetFileAttributesA((target + b->files[b->at]).c_str()) == INVALID_FILE_ATTRIBUTES)
             return step_failed("%s was not written before %s showed", b->files[b->at].c_str(),
                                line.c_str());
-    bool next = ++at != b->files.end() && !b->there[size_t(at - b->files.begin())] &&
-                GetFileAttributesA((target + *at).c_str()) != INVALID_FILE_ATTRIBUTES;
+    bool next = ++at < b->files.size() && !b->there[at] &&
+                GetFileAttributesA((target + b->files[at]).c_str()) != INVALID_FILE_ATTRIBUTES;
     b->early += next && driver_item_text(r.bar, IDC_PRG_FILE) == line;
-    return b->early < 2 ||
-           step_failed("%s was begun while the file line showed %s", at->c_str(), line.c_str());
+    return b->early < 2 || step_failed("%s was begun while the file line showed %s",
+                                       b->files[at].c_str(), line.c_str());
 }
 
 DWORD size_of(const std::string &path) {
@@ -361,30 +371,30 @@ bool bar_came_to_end(const bar_watch &b) {
 
 /* ends TARGET: the progress dialog goes with no box meanwhile, its bar
    moving forward to its end and its file line naming each file of the disk
-   as it is written into TARGET; then setup ends 0. */
+   as it is written into TARGET, a member by its name in the archive, which
+   holds it in the OEM characters. */
 bool ends(const words &w) {
     scenario_run &r = runs.back();
     if (!r.bar) return step_failed("no progress dialog to watch");
-    bar_watch b = {scenario_files(), {}, 0, false, 0, 0, 0, 0, 0, false};
-    for (const std::string &f : b.files)
+    bar_watch b = {scenario_files(), {}, {}, 0, false, 0, 0, 0, 0, 0, false};
+    for (std::string f : b.files) {
         b.there.push_back(GetFileAttributesA((w[1] + f).c_str()) != INVALID_FILE_ATTRIBUTES);
+        CharToOemA(&f[0], &f[0]);
+        b.named.push_back(f);
+    }
     for (DWORD start = GetTickCount(); up(r.bar); driver_pump(r.process.process, WATCH_MS)) {
-        if (HWND shown = new_dialog(r, 0)) {
-            picture(shown, "unexpected");
-            return step_failed("a box during the installation: %s",
+        HWND shown = driver_new_dialog(r.process.id, r.known);
+        if (shown && up(r.bar))
+            return picture(shown, "unexpected"),
+                   step_failed("a box during the installation: %s",
                                driver_item_text(shown, DRIVER_BOX_TEXT).c_str());
-        }
         if (GetTickCount() - start > DRIVER_WAIT_MS * 2)
             return step_failed("the installation goes on");
         if (!watch_line(r, w[1], &b) || !watch_bar(r, &b)) return false;
         if (!b.pictured && b.range && b.position * 2 >= b.range)
             b.pictured = picture(r.bar, "working");
     }
-    return bar_came_to_end(b) && exit_step({"exit", "0"});
-}
-
-bool bar_gone(const words &) {
-    return !up(runs.back().bar) || step_failed("the progress dialog is still up");
+    return bar_came_to_end(b);
 }
 
 /* cancel-during copy|extract: Cancel pressed once the file line shows a
@@ -393,83 +403,70 @@ bool bar_gone(const words &) {
 bool cancel_during(const words &w) {
     scenario_run &r = runs.back();
     if (!r.bar) return step_failed("no progress dialog to cancel");
-    words all = scenario_files(), loose = scenario_list("loose");
-    auto first = all.begin() + long(w[1] == "copy" ? 0 : loose.size());
-    auto last = w[1] == "copy" ? all.begin() + long(loose.size()) : all.end();
-    auto listed = [&](const std::string &file) { return std::find(first, last, file) != last; };
-    for (DWORD start = GetTickCount(); !listed(driver_item_text(r.bar, IDC_PRG_FILE));
-         driver_pump(nullptr, 5))
-        if (GetTickCount() - start > DRIVER_WAIT_MS || !IsWindow(r.bar))
-            return step_failed("the file line never showed a file to %s", w[1].c_str());
-    if (!driver_press(r.bar, IDC_CANCEL)) return step_failed("%s", driver_error());
-    r.box = new_dialog(r, DRIVER_WAIT_MS);
-    S.vars["file"] = driver_item_text(r.bar, IDC_PRG_FILE);
+    words all = scenario_files();
+    auto split = all.begin() + long(scenario_list("loose").size());
+    auto first = w[1] == "copy" ? all.begin() : split, last = w[1] == "copy" ? split : all.end();
+    auto listed = [&] {
+        return std::find(first, last, driver_item_text(r.bar, IDC_PRG_FILE)) != last;
+    };
+    if (!until(5, DRIVER_WAIT_MS, [&] { return listed() || !IsWindow(r.bar); }) || !listed())
+        return step_failed("the file line never showed a file to %s", w[1].c_str());
+    if (!driver_press(r.bar, IDC_CANCEL)) return false;
+    r.box = new_dialog(DRIVER_WAIT_MS);
+    vars["file"] = driver_item_text(r.bar, IDC_PRG_FILE);
     return (r.box || step_failed("Cancel asked nothing")) &&
-           (listed(S.vars["file"]) || step_failed("cancelled after %s", w[1].c_str()));
+           (listed() || step_failed("cancelled after %s", w[1].c_str()));
 }
 
-/* field ITEM TEXT: what an edit field of the dialog holds. */
-bool field(const words &w) {
-    return step_expect("the field", driver_field_text(shown(), control(w[1])), w[2]);
-}
-
-bool text(const words &w) {
-    return step_expect("the control's text", driver_item_text(shown(), control(w[1])), w[2]);
-}
-
-bool caption(const words &w) { return step_expect("the caption", driver_caption(shown()), w[1]); }
+bool text(const words &w) { return step_expect("the control's text", text_of(w[1]), w[2]); }
 
 bool enabled(const words &w) {
     return step_expect("whether the control is enabled",
                        IsWindowEnabled(GetDlgItem(shown(), control(w[1]))) ? "1" : "0", w[2]);
 }
 
-bool windows(const words &w) {
-    return step_expect("the number of setup's windows",
-                       std::to_string(driver_windows(runs.back().process.id, false).size()), w[1]);
-}
-
-/* await ITEM TEXT: the dialog's control comes to show the text. */
+/* await ITEM TEXT: the dialog's control comes to show the text; a text of
+   dots, at least as many dots and nothing but dots meanwhile. */
 bool await(const words &w) {
-    scenario_run &r = runs.back();
-    for (DWORD start = GetTickCount(); driver_item_text(r.dialog, control(w[1])) != w[2];
-         driver_pump(r.process.process, DRIVER_POLL_MS))
-        if (GetTickCount() - start > DRIVER_WAIT_MS)
-            return step_failed("control %s never said \"%s\"", w[1].c_str(), w[2].c_str());
-    return picture(r.dialog, "waiting");
+    bool dots = w[2].find_first_not_of('.') == std::string::npos;
+    std::string seen;
+    auto done = [&] {
+        seen = text_of(w[1]);
+        bool other = seen.find_first_not_of('.') != std::string::npos;
+        return seen == w[2] || (dots && (other || seen.size() >= w[2].size()));
+    };
+    if (!until(DRIVER_POLL_MS, DRIVER_WAIT_MS, done))
+        return step_failed("control %s said \"%s\", never \"%s\"", w[1].c_str(), seen.c_str(),
+                           w[2].c_str());
+    return (!dots || seen.find_first_not_of('.') == std::string::npos ||
+            step_failed("\"%s\" is not a row of dots", seen.c_str())) &&
+           picture(shown(), "waiting");
 }
 
-/* dots ITEM MIN: the control comes to show MIN dots, and nothing but dots
-   meanwhile. */
-bool dots(const words &w) {
+/* follow: setup followed to its end while the user at the display answers
+   it, every dialog met pictured; ${target} is then what the directory field
+   held last while its dialog was setup's only one, said for the main job. */
+bool follow(const words &) {
     scenario_run &r = runs.back();
-    for (DWORD start = GetTickCount();; driver_pump(r.process.process, DRIVER_POLL_MS)) {
-        std::string shown = driver_item_text(r.dialog, control(w[1]));
-        if (shown.find_first_not_of('.') != std::string::npos)
-            return step_failed("\"%s\" is not a row of dots", shown.c_str());
-        if (shown.size() >= size_t(number(w[2]))) return picture(r.dialog, "dots");
-        if (GetTickCount() - start > DRIVER_WAIT_MS)
-            return step_failed("\"%s\" did not come to %s dots", shown.c_str(), w[2].c_str());
-    }
-}
-
-bool set(const words &w) {
-    S.vars[w[1]] = w[2];
+    until(DRIVER_POLL_MS, INFINITE, [&] {
+        if (HWND d = new_dialog(0)) driver_pump(nullptr, SETTLE_MS), picture(d, "dialog");
+        std::vector<HWND> shown = driver_windows(r.process.id, true);
+        std::string field = shown.size() == 1 ? driver_field_text(shown[0], IDC_DIR_EDIT) : "";
+        if (!field.empty()) vars["target"] = field;
+        return WaitForSingleObject(r.process.process, 0) != WAIT_TIMEOUT;
+    });
+    printf("target: %s\n", vars["target"].c_str());
     return true;
 }
+
+bool set(const words &w) { return vars[w[1]] = w[2], true; }
 
 /* keep NAME ITEM: ${NAME} is what an edit field of the dialog holds, as the
-   directory setup proposes before it is taken. */
+   directory setup proposes before it is taken; a line "NAME: VALUE" says it
+   to a script that needs it. */
 bool keep(const words &w) {
-    S.vars[w[1]] = driver_field_text(shown(), control(w[2]));
-    return true;
-}
-
-/* say TEXT...: a line for whoever watches the play, as a script that needs
-   what the scenario learnt reads it. */
-bool say(const words &w) {
-    for (size_t i = 1; i < w.size(); i++) printf(i > 1 ? " %s" : "%s", w[i].c_str());
-    printf("\n");
+    vars[w[1]] = driver_field_text(shown(), control(w[2]));
+    printf("%s: %s\n", w[1].c_str(), vars[w[1]].c_str());
     fflush(stdout);
     return true;
 }
@@ -477,26 +474,20 @@ bool say(const words &w) {
 // clang-format off
 const step WINDOW_STEPS[] = {
     {"set",            2, 0, set,            "NAME VALUE          ${NAME} is VALUE from here on"},
-    {"keep",           2, 1, keep,           "NAME ITEM           ${NAME} is what an edit field of the dialog holds"},
-    {"say",            1, 0, say,            "TEXT...             print the words on a line of their own"},
-    {"start",          0, 0, start,          "[WHAT]              start ${src}SETUP.EXE, await its first dialog or box"},
-    {"slow",           1, 1, slow,           "MS                  the first dialog came no sooner than MS after the start"},
-    {"box",            4, 1, box,            "TEXT CAPTION ICON OWNER  the next box; OWNER dialog, bar or none"},
+    {"keep",           2, 1, keep,           "NAME ITEM           ${NAME} is what an edit field holds; print it"},
+    {"start",          0, 0, start,          "[WHAT [MS]]         start ${src}SETUP.EXE, await its first dialog, no sooner than MS"},
+    {"box",            4, 1, box,            "TEXT CAPTION ICON OWNER  the next box; OWNER dialog, bar, none or alone"},
     {"press",          1, 1, press,          "BUTTON              OK, Cancel, Yes, No or a number; in the box, else the dialog"},
     {"type",           2, 1, type,           "ITEM TEXT           set a control of the dialog"},
     {"enter",          1, 1, enter,          "DIRECTORY [nowait]  type it in the directory field, press OK; no wait counted"},
     {"progress",       0, 1, progress,       "                    the progress dialog comes next"},
     {"cancel-during",  1, 1, cancel_during,  "copy|extract        Cancel once the file line shows such a file; ${file}"},
-    {"ends",           1, 1, ends,           "TARGET              the bar and file line go to the end, no box, setup ends 0"},
-    {"bar-gone",       0, 1, bar_gone,       "                    the progress dialog is no longer shown"},
+    {"ends",           1, 1, ends,           "TARGET              the bar and file line go to the end, no box"},
+    {"follow",         0, 1, follow,         "                    follow setup to its end as the user answers; ${target}"},
     {"exit",           1, 1, exit_step,      "CODE                setup ends with CODE, showing nothing more"},
-    {"field",          2, 1, field,          "ITEM TEXT           an edit field of the dialog holds TEXT"},
-    {"text",           2, 1, text,           "ITEM TEXT           a control of the dialog shows TEXT"},
-    {"caption",        1, 1, caption,        "TEXT                the dialog's caption"},
+    {"text",           2, 1, text,           "ITEM TEXT           a control, an edit field or the caption shows TEXT"},
     {"enabled",        2, 1, enabled,        "ITEM 0|1            whether a control of the dialog is enabled"},
-    {"windows",        1, 1, windows,        "N                   setup shows N top-level windows"},
-    {"await",          2, 1, await,          "ITEM TEXT           a control of the dialog comes to show TEXT"},
-    {"dots",           2, 1, dots,           "ITEM MIN            a control comes to show MIN dots and nothing else"},
+    {"await",          2, 1, await,          "ITEM TEXT           a control comes to show TEXT (dots: as many, nothing else)"},
     {nullptr,          0, 0, nullptr,        nullptr}};
 // clang-format on
 
@@ -536,74 +527,47 @@ bool play_line(const line &l, int depth) {
     for (size_t i = 0; i < w.size(); i++)
         if (!substitute(l.tokens[i], &w[i])) return false;
     bool ok = run_words(w, depth);
-    if (!ok && depth > 0) S.error = l.where + ": " + S.error;
+    if (!ok && depth > 0) step_error = l.where + ": " + step_error;
     return ok;
 }
 
-/* Ends what the last scenario left running, puts the machine back; says
-   how it went. */
-void finish(const std::string &name, bool failed, DWORD began) {
+/* Ends what the last scenario left running, puts the machine back and says
+   how it went; then the next one, NAME, begins. */
+void next_scenario(const std::string &base, const std::string &name) {
     for (scenario_run &r : runs) driver_end(&r.process);
     runs.clear();
     calls.clear();
     scenario_clean_files();
-    if (!name.empty())
-        printf("%s: %s (%lu ms)\n", failed ? "FAILED" : "ok", name.c_str(), GetTickCount() - began);
+    if (!label.empty())
+        printf("%s: %s (%lu ms)\n", failed ? "FAILED" : "ok",
+               label.substr(label.find('.') + 1).c_str(), GetTickCount() - began);
     fflush(stdout);
+    failures += failed, failed = false, began = GetTickCount(), shots = 0;
+    label = name.empty() ? "" : base.substr(0, base.find('.')) + "." + name;
 }
 
 } // namespace
 
-bool step_failed(const char *format, ...) {
-    char text[1024];
-    va_list args;
-    va_start(args, format);
-    vsnprintf(text, sizeof text, format, args);
-    va_end(args);
-    S.error = text;
-    return false;
-}
+std::string scenario_var(const char *name) { return vars.count(name) ? vars[name] : ""; }
 
-bool step_expect(const char *what, const std::string &seen, const std::string &expected) {
-    return seen == expected ||
-           step_failed("%s is \"%s\", not \"%s\"", what, seen.c_str(), expected.c_str());
-}
-
-std::string scenario_var(const char *name) {
-    auto found = S.vars.find(name);
-    return found == S.vars.end() ? std::string() : found->second;
-}
+void scenario_set(const std::string &name, const std::string &value) { vars[name] = value; }
 
 words scenario_list(const char *name) { return split(scenario_var(name)); }
 
-/* Plays the file with the name=value words given as ${name}; 0 when every
-   scenario passed. */
 int scenario_play(const char *path, int count, char **settings) {
-    S.vars = {{"nl", "\n"}, {"cr", "\r"}, {"q", "\""}, {"shots", "."}, {"loose", LOOSE_FILES}};
+    vars = {{"nl", "\n"}, {"cr", "\r"}, {"q", "\""}, {"shots", "."}, {"loose", LOOSE_FILES}};
     for (int i = 0; i < count; i++)
         if (const char *eq = strchr(settings[i], '='))
-            S.vars[std::string(settings[i], size_t(eq - settings[i]))] = eq + 1;
-    if (!load(path)) return fprintf(stderr, "tvdriver: %s\n", S.error.c_str()), 1;
-    std::string base = path, name;
+            vars[std::string(settings[i], size_t(eq - settings[i]))] = eq + 1;
+    if (!load(path)) return fprintf(stderr, "tvdriver: %s\n", step_error.c_str()), 1;
+    std::string base = path;
     base = base.substr(base.find_last_of("/\\") + 1);
-    int failures = 0;
-    bool failed = false;
-    DWORD began = GetTickCount();
-    for (const line &l : lines) {
-        if (l.tokens[0] == "scenario") {
-            finish(name, failed, began);
-            began = GetTickCount();
-            name = l.tokens.size() > 1 ? l.tokens[1] : "?";
-            S.label = base.substr(0, base.find('.')) + "." + name;
-            S.shots = 0;
-            failed = false;
-        } else if (!failed && !play_line(l, 0)) {
-            failed = true;
-            failures++;
-            printf("%s: %s\n", l.where.c_str(), S.error.c_str());
-        }
-    }
-    finish(name, failed, began);
+    for (const line &l : lines)
+        if (l.tokens[0] == "scenario")
+            next_scenario(base, l.tokens.size() > 1 ? l.tokens[1] : "?");
+        else if (!failed && !play_line(l, 0))
+            failed = true, printf("%s: %s\n", l.where.c_str(), step_error.c_str());
+    next_scenario(base, "");
     printf("%d scenario(s) failed\n", failures);
     return failures ? 1 : 0;
 }

@@ -6,7 +6,7 @@
  * bytes and times compared with the disk, files that must not be there, the
  * record the started product wrote.
  */
-#include "tools/driver/scenario.h"
+#include "tools/driver/driver.h"
 
 #include "unzip/engine.h"
 
@@ -24,7 +24,7 @@ struct file_times { /* the three times of a file */
 };
 
 struct setting {         /* one setting as it was before a step changed it */
-    const char *profile; /* its profile file, null for HKEY_LOCAL_MACHINE */
+    std::string profile; /* its profile file, "HKLM" for HKEY_LOCAL_MACHINE */
     std::string key;     /* registry key or profile section */
     std::string name;    /* value name or profile key */
     bool had;            /* whether it was there */
@@ -32,6 +32,18 @@ struct setting {         /* one setting as it was before a step changed it */
 };
 
 std::vector<setting> changed; /* latest last */
+std::vector<HWND> windows;    /* windows of ours to close */
+HWND holder;                  /* the window holding a file, one at a time */
+HANDLE held;                  /* the file it holds, null once let go */
+UINT release_message;         /* what makes it let go (0: only closing) */
+
+/* A window of ours; the holder among them closes its file on its message, as
+   a program does that unloads a DLL when asked to. */
+LRESULT CALLBACK quiet_window(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
+    if (w == holder && held && ((release_message && msg == release_message) || msg == WM_DESTROY))
+        CloseHandle(held), held = nullptr;
+    return DefWindowProcA(w, msg, wp, lp);
+}
 
 std::string read_file(const std::string &path) {
     std::string data;
@@ -45,18 +57,16 @@ std::string read_file(const std::string &path) {
 
 bool write_file(const std::string &path, const std::string &data) {
     FILE *f = fopen(path.c_str(), "wb");
-    if (!f) return step_failed("cannot write %s", path.c_str());
-    bool ok = fwrite(data.data(), 1, data.size(), f) == data.size();
-    return (fclose(f) == 0 && ok) || step_failed("cannot write %s", path.c_str());
+    bool ok = f && fwrite(data.data(), 1, data.size(), f) == data.size();
+    return (f && fclose(f) == 0 && ok) || step_failed("cannot write %s", path.c_str());
 }
 
 bool times_of(const std::string &path, file_times *t) {
     HANDLE f = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
                            nullptr);
-    if (f == INVALID_HANDLE_VALUE) return step_failed("cannot open %s", path.c_str());
-    BOOL ok = GetFileTime(f, &t->created, &t->accessed, &t->written);
-    CloseHandle(f);
-    return ok != 0 || step_failed("cannot read the times of %s", path.c_str());
+    BOOL ok = f != INVALID_HANDLE_VALUE && GetFileTime(f, &t->created, &t->accessed, &t->written);
+    if (f != INVALID_HANDLE_VALUE) CloseHandle(f);
+    return ok || step_failed("cannot read the times of %s", path.c_str());
 }
 
 ULONGLONG ticks(const FILETIME &t) { return ULONGLONG(t.dwHighDateTime) << 32 | t.dwLowDateTime; }
@@ -101,57 +111,32 @@ bool member_installed(const std::string &target, const std::string &name) {
 
 /* The setting's value now, or false when it is not there. */
 bool read_setting(const setting &s, std::string *value) {
-    char text[MAX_PATH] = "";
+    char text[MAX_PATH] = "\x01";
     DWORD size = sizeof text;
-    if (s.profile) {
-        GetPrivateProfileStringA(s.key.c_str(), s.name.c_str(), "\x01", text, size, s.profile);
-        return *value = text, *value != "\x01";
-    }
-    HKEY opened;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, s.key.c_str(), 0, KEY_QUERY_VALUE, &opened) !=
-        ERROR_SUCCESS)
+    if (s.profile != "HKLM")
+        GetPrivateProfileStringA(s.key.c_str(), s.name.c_str(), "\x01", text, size,
+                                 s.profile.c_str());
+    else if (RegGetValueA(HKEY_LOCAL_MACHINE, s.key.c_str(), s.name.c_str(), RRF_RT_REG_SZ, nullptr,
+                          text, &size))
         return false;
-    LONG r = RegQueryValueExA(opened, s.name.c_str(), nullptr, nullptr,
-                              reinterpret_cast<BYTE *>(text), &size);
-    RegCloseKey(opened);
-    return *value = text, r == ERROR_SUCCESS;
+    return *value = text, *value != "\x01";
 }
 
 /* Sets the setting, or removes it when value is null. */
 bool write_setting(const setting &s, const char *value) {
-    if (s.profile)
-        return WritePrivateProfileStringA(s.key.c_str(), s.name.c_str(), value, s.profile) ||
-               !value;
     HKEY opened;
+    if (s.profile != "HKLM")
+        return WritePrivateProfileStringA(s.key.c_str(), s.name.c_str(), value,
+                                          s.profile.c_str()) ||
+               !value;
     if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, s.key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
-                        &opened, nullptr) != ERROR_SUCCESS)
+                        &opened, nullptr))
         return false;
     LONG r = value ? RegSetValueExA(opened, s.name.c_str(), 0, REG_SZ,
                                     reinterpret_cast<const BYTE *>(value), DWORD(strlen(value) + 1))
                    : RegDeleteValueA(opened, s.name.c_str());
     RegCloseKey(opened);
     return r == ERROR_SUCCESS || (!value && r == ERROR_FILE_NOT_FOUND);
-}
-
-/* Changes a setting (no value or "-" removes it), noting first what it was. */
-bool change(const char *profile, const words &w) {
-    setting s = {profile, w[1], w[2], false, ""};
-    s.had = read_setting(s, &s.value);
-    changed.push_back(s);
-    const char *value = w.size() > 3 && w[3] != "-" ? w[3].c_str() : nullptr;
-    return write_setting(s, value) || step_failed("cannot set [%s] %s (error %lu)", w[1].c_str(),
-                                                  w[2].c_str(), GetLastError());
-}
-
-/* Stopped while copying loose file `copied`: those before and it are whole,
-   those after the next one were never begun, no member was extracted. */
-bool copy_stopped(const std::string &target, const words &files, size_t copied) {
-    size_t loose = scenario_list("loose").size();
-    for (size_t i = 0; i < files.size(); i++)
-        if (i <= copied ? !same_bytes(target + files[i], scenario_var("src") + files[i])
-                        : (i > copied + 1 || i >= loose) && !absent(target + files[i]))
-            return false;
-    return true;
 }
 
 /* ---- Steps ---------------------------------------------------------------- */
@@ -162,12 +147,11 @@ bool disk(const words &w) {
     std::string dir = "C:\\" + w[1] + "\\", from = w.size() > 2 ? w[2] : scenario_var("sample");
     CreateDirectoryA(dir.c_str(), nullptr);
     words files = scenario_list("loose");
-    files.push_back("SETUP.EXE");
-    files.push_back("setup.tv");
+    files.insert(files.end(), {"SETUP.EXE", "setup.tv"});
     for (const std::string &f : files)
         if (!CopyFileA((from + "/" + f).c_str(), (dir + f).c_str(), FALSE))
             return step_failed("cannot copy %s/%s to %s", from.c_str(), f.c_str(), dir.c_str());
-    S.vars["src"] = dir;
+    scenario_set("src", dir);
     return true;
 }
 
@@ -176,12 +160,10 @@ bool make_dir(const words &w) {
            step_failed("cannot make %s", w[1].c_str());
 }
 
-bool write(const words &w) { return write_file(w[1], w[2]); }
-
-/* fill PATH SIZE PATTERN: SIZE bytes of the pattern repeated. */
-bool fill(const words &w) {
-    std::string data(size_t(strtoul(w[2].c_str(), nullptr, 0)), 0);
-    for (size_t i = 0; i < data.size(); i++) data[i] = w[3][i % w[3].size()];
+/* write PATH TEXT [SIZE]: the text, or SIZE bytes of it repeated. */
+bool write(const words &w) {
+    std::string data(w.size() > 3 ? size_t(strtoul(w[3].c_str(), nullptr, 0)) : w[2].size(), 0);
+    for (size_t i = 0; i < data.size(); i++) data[i] = w[2][i % w[2].size()];
     return write_file(w[1], data);
 }
 
@@ -203,35 +185,23 @@ bool move(const words &w) {
            step_failed("cannot move %s to %s", w[1].c_str(), w[2].c_str());
 }
 
-/* release: the last holder closed, which lets go of its file. */
-bool release(const words &) {
-    DestroyWindow(S.holder);
-    S.holder = nullptr;
-    return true;
-}
-
 /* damage MEMBER: one bit of the CRC-32 in its local header turned; ${real}
    and ${stored} are then the true and the stored value, as eight hex
-   digits.  The walk over the local headers is all the driver knows of ZIP:
-   the product's reader tells no offsets. */
+   digits.  The member's name comes first in its local header, right after
+   the header's fixed part. */
 bool damage(const words &w) {
     std::string path = scenario_var("src") + "setup.tv", archive = read_file(path);
-    const uint8_t *zip = reinterpret_cast<const uint8_t *>(archive.data());
-    for (size_t at = 0, next; at + LOCAL_HEADER_SIZE <= archive.size(); at = next) {
-        const uint8_t *h = zip + at; /* its local header */
-        if (get32(h) != LOCAL_HEADER) break;
-        next = at + LOCAL_HEADER_SIZE + get16(h + 26) + get16(h + 28) + get32(h + 18);
-        if (archive.compare(at + LOCAL_HEADER_SIZE, get16(h + 26), w[1]) != 0) continue;
-        unsigned real = get32(h + 14), stored = real ^ 0x00010000;
-        archive[at + 16] = char(stored >> 16);
-        char hex[16];
-        snprintf(hex, sizeof hex, "%08x", real);
-        S.vars["real"] = hex;
-        snprintf(hex, sizeof hex, "%08x", stored);
-        S.vars["stored"] = hex;
-        return write_file(path, archive);
-    }
-    return step_failed("the archive has no member %s", w[1].c_str());
+    size_t at = archive.find(w[1]) - LOCAL_HEADER_SIZE;
+    const uint8_t *h = reinterpret_cast<const uint8_t *>(archive.data()) + at;
+    if (at >= archive.size() || get32(h) != LOCAL_HEADER || get16(h + 26) != w[1].size())
+        return step_failed("the archive has no member %s", w[1].c_str());
+    char real[16], stored[16];
+    snprintf(real, sizeof real, "%08x", unsigned(get32(h + 14)));
+    snprintf(stored, sizeof stored, "%08x", unsigned(get32(h + 14) ^ 0x00010000));
+    scenario_set("real", real);
+    scenario_set("stored", stored);
+    archive[at + 16] ^= 0x01;
+    return write_file(path, archive);
 }
 
 /* shortname VAR PATH: the path's short form, in capitals. */
@@ -239,53 +209,76 @@ bool short_name(const words &w) {
     char name[MAX_PATH] = "";
     if (!GetShortPathNameA(w[2].c_str(), name, sizeof name))
         return step_failed("no short name for %s", w[2].c_str());
-    CharUpperA(name);
-    S.vars[w[1]] = name;
+    scenario_set(w[1], CharUpperA(name));
     return true;
 }
 
-/* window CLASS [PATH MESSAGE]: a window of the class, as a running product
-   has; with PATH, it keeps the file open for no one else until it gets the
-   message (0: never) or closes, as a File Manager keeps an extension it
-   loaded or any running program its files. */
+/* window CLASS [PATH MESSAGE]: a window of the class, not shown, as a
+   running product has; with PATH, it keeps the file open for no one else
+   until it gets the message (0: never) or closes, as a File Manager keeps an
+   extension it loaded or any running program its files. */
 bool window(const words &w) {
-    HWND made = driver_open_window(w[1].c_str(), w.size() > 3 ? w[2].c_str() : nullptr,
-                                   w.size() > 3 ? UINT(strtoul(w[3].c_str(), nullptr, 0)) : 0);
-    if (made) S.windows.push_back(made);
-    if (made && w.size() > 3) S.holder = made;
-    return made || step_failed("%s", driver_error());
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = quiet_window;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = w[1].c_str();
+    RegisterClassA(&wc);
+    HWND made = CreateWindowA(wc.lpszClassName, wc.lpszClassName, WS_OVERLAPPEDWINDOW, 0, 0, 200,
+                              100, nullptr, nullptr, wc.hInstance, nullptr);
+    if (!made) return step_failed("cannot open a window of class %s", w[1].c_str());
+    windows.push_back(made);
+    if (w.size() < 4) return true;
+    if (held) return step_failed("a window of ours already holds a file");
+    held = CreateFileA(w[2].c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (held == INVALID_HANDLE_VALUE)
+        return held = nullptr, step_failed("cannot hold %s", w[2].c_str());
+    release_message = UINT(strtoul(w[3].c_str(), nullptr, 0));
+    holder = made;
+    return true;
 }
+
+/* release: the last holder closed, which lets go of its file. */
+bool release(const words &) { return DestroyWindow(holder), holder = nullptr, true; }
 
 bool holds(const words &w) {
-    return step_expect("whether the holder keeps its file", driver_holds(S.holder) ? "1" : "0",
-                       w[1]);
+    return step_expect("whether the holder keeps its file", held ? "1" : "0", w[1]);
 }
 
-bool machine(const words &w) { return change(nullptr, w); }
-bool extension(const words &w) {
-    return change("win.ini", {"", "extensions", w[1], w.size() > 2 ? w[2] : "-"});
+/* setting WHERE KEY NAME [VALUE]: a profile entry of the file WHERE (a
+   section and key) or, with WHERE HKLM, a registry value (a key and a
+   value name); no VALUE or "-" removes it.  What it was is noted first. */
+bool change(const words &w) {
+    setting s = {w[1], w[2], w[3], false, ""};
+    s.had = read_setting(s, &s.value);
+    changed.push_back(s);
+    const char *value = w.size() > 4 && w[4] != "-" ? w[4].c_str() : nullptr;
+    return write_setting(s, value) || step_failed("cannot set [%s] %s (error %lu)", w[2].c_str(),
+                                                  w[3].c_str(), GetLastError());
 }
-bool winfile(const words &w) { return change("winfile.ini", w); }
 
-/* winfile-is SECTION KEY VALUE: what winfile.ini lists ("-": no entry). */
-bool winfile_is(const words &w) {
-    setting s = {"winfile.ini", w[1], w[2], false, ""};
-    return step_expect("the winfile.ini entry", read_setting(s, &s.value) ? s.value : "-", w[3]);
+/* setting-is WHERE KEY NAME VALUE: what the setting holds ("-": nothing). */
+bool setting_is(const words &w) {
+    setting s = {w[1], w[2], w[3], false, ""};
+    return step_expect("the setting", read_setting(s, &s.value) ? s.value : "-", w[4]);
 }
 
 /* installed TARGET [UPTO]: everything of the disk in TARGET; with UPTO,
-   what an installation stopped at that loose file or member leaves. */
+   what an installation stopped at that file leaves.  At a loose file: it
+   and those before it copied (their bytes), the next one perhaps begun,
+   nothing more.  At a member: the loose files and the members before it
+   installed, nothing more. */
 bool installed(const words &w) {
     words files = scenario_files();
     size_t loose = scenario_list("loose").size(), cut = files.size();
     if (w.size() > 2) cut = size_t(std::find(files.begin(), files.end(), w[2]) - files.begin());
     if (cut == files.size() && w.size() > 2)
         return step_failed("%s is no file of the disk", w[2].c_str());
-    if (cut < loose) return copy_stopped(w[1], files, cut);
+    bool copying = cut < loose;
     for (size_t i = 0; i < files.size(); i++)
-        if (!(i < loose ? loose_installed(w[1], files[i])
-              : i < cut ? member_installed(w[1], files[i])
-                        : absent(w[1] + files[i])))
+        if (!(copying && i <= cut     ? same_bytes(w[1] + files[i], scenario_var("src") + files[i])
+              : i < loose && !copying ? loose_installed(w[1], files[i])
+              : i < cut               ? member_installed(w[1], files[i])
+                        : (copying && i == cut + 1 && i < loose) || absent(w[1] + files[i])))
             return false;
     return true;
 }
@@ -298,10 +291,7 @@ bool started(const words &w) {
     std::string path = w[1] + "started.txt";
     for (DWORD start = GetTickCount(); GetTickCount() - start < STARTED_WAIT_MS; Sleep(50)) {
         HANDLE f = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-        if (f != INVALID_HANDLE_VALUE) {
-            CloseHandle(f);
-            break;
-        }
+        if (f != INVALID_HANDLE_VALUE && CloseHandle(f)) break;
     }
     return step_expect("the started record", read_file(path), w[2]);
 }
@@ -322,9 +312,9 @@ words scenario_files(void) {
 }
 
 void scenario_clean_files(void) {
-    for (HWND w : S.windows) DestroyWindow(w);
-    S.windows.clear();
-    S.holder = nullptr;
+    for (HWND w : windows) DestroyWindow(w);
+    windows.clear();
+    holder = nullptr;
     for (; !changed.empty(); changed.pop_back())
         write_setting(changed.back(), changed.back().had ? changed.back().value.c_str() : nullptr);
 }
@@ -333,19 +323,16 @@ void scenario_clean_files(void) {
 const step FILE_STEPS[] = {
     {"disk",        1, 0, disk,         "NAME [FROM]         copy a disk to C:\\NAME\\, which becomes ${src}"},
     {"mkdir",       1, 0, make_dir,     "PATH                make a directory"},
-    {"write",       2, 0, write,        "PATH TEXT           write a file"},
-    {"fill",        3, 0, fill,         "PATH SIZE PATTERN   write SIZE bytes of the pattern repeated"},
+    {"write",       2, 0, write,        "PATH TEXT [SIZE]    write a file: TEXT, or SIZE bytes of it repeated"},
     {"stamp",       2, 0, stamp,        "PATH SECONDS        SETUP.EXE's last-write time, moved, as PATH's"},
     {"move",        2, 0, move,         "FROM TO             move a file"},
-    {"release",     0, 0, release,      "                    close the last holder, letting go of its file"},
     {"damage",      1, 0, damage,       "MEMBER              turn a bit of its CRC-32; ${real} and ${stored}"},
     {"shortname",   2, 0, short_name,   "NAME PATH           ${NAME} is PATH's short form in capitals"},
     {"window",      1, 0, window,       "CLASS [PATH MSG]    a hidden window of the class, holding PATH until MSG"},
+    {"release",     0, 0, release,      "                    close the last holder, letting go of its file"},
     {"holds",       1, 0, holds,        "0|1                 whether the holder still holds its file"},
-    {"machine",     2, 0, machine,      "KEY NAME [DATA]     HKEY_LOCAL_MACHINE value; no DATA or - removes"},
-    {"extension",   1, 0, extension,    "KEY [VALUE]         win.ini [extensions]; no VALUE or - removes"},
-    {"winfile",     2, 0, winfile,      "SECTION KEY [VALUE] winfile.ini entry; no VALUE or - removes"},
-    {"winfile-is",  3, 0, winfile_is,   "SECTION KEY VALUE   winfile.ini holds VALUE (-: nothing)"},
+    {"setting",     3, 0, change,       "WHERE KEY NAME [VALUE]  profile file's or HKLM's entry; no VALUE or - removes"},
+    {"setting-is",  4, 0, setting_is,   "WHERE KEY NAME VALUE    the entry holds VALUE (-: nothing)"},
     {"installed",   1, 0, installed,    "TARGET [UPTO]       the disk installed in TARGET, or stopped at UPTO"},
     {"absent",      1, 0, absent_step,  "PATH                no such file or directory"},
     {"started",     2, 0, started,      "TARGET TEXT         the started product's record in TARGET"},
