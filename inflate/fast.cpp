@@ -2,14 +2,15 @@
  * fast.cpp: the block decoder's fast road.
  *
  * Most of a stream lies well inside both the engine's input buffer and the
- * window, where the plain road's checks never fire: there a symbol is
+ * output ring, where the plain road's checks never fire: there a symbol is
  * decoded from a bit buffer topped up eight bytes at a time, and a match is
- * copied in words without the window's end in the way.  Whenever either
+ * copied in words without the ring's end in the way.  Whenever either
  * margin runs short, one symbol goes by the plain road (inflate.cpp), which
- * draws through next_byte and hands a full window over, and the fast road
- * resumes.  A long block is read through packed tables of the fast road's
- * own (see below); the one short block of a small member, which would not
- * repay their packing, through the table builder's.
+ * draws through next_byte and turns at the ring's end, and the fast road
+ * resumes; the windows it fills go out when it returns.  A long block is
+ * read through packed tables of the fast road's own (see below); the one
+ * short block of a small member, which would not repay their packing,
+ * through the table builder's.
  */
 #include "inflate/roads.h"
 
@@ -27,7 +28,7 @@ enum {
     WORD_BITS = 8 * sizeof(bits_t), /* bits of the road's bit buffer */
     WIDE = WORD_BITS >= 64,         /* one top-up serves a whole match */
     FAST_INPUT = WIDE ? 8 : 16,     /* input bytes a symbol's top-ups may read */
-    FAST_ROOM = 258 + WORD_BITS,    /* window bytes of a run of literals and a match */
+    FAST_ROOM = 264 + WORD_BITS,    /* ring bytes of a run of literals and a match's words */
     FAST_PLAIN = 3                  /* a code of no symbol, left to the plain road */
 };
 
@@ -66,49 +67,13 @@ void copy8(uint8_t *to, const uint8_t *from) {
     memcpy(to, &v, 8);
 }
 
-void copy4(uint8_t *to, const uint8_t *from) {
-    uint32_t v;
-    memcpy(&v, from, 4);
-    memcpy(to, &v, 4);
-}
-
-/* Copies a match of at least 8 bytes from a source at least 8 bytes back
-   (or, in the previous lap, ahead) in words, the last one overlapping the
-   one before it rather than writing past the match: the bytes after it are
-   history that a later match may still read.  Each word's source was
-   complete before it is read. */
-ROAD_STEP void copy_words(uint8_t *to, const uint8_t *from, unsigned length) {
-    copy8(to, from);
-    if (length > 16) { /* most matches are shorter: two words, no loop */
-        for (unsigned i = 8; i + 8 < length; i += 8) copy8(to + i, from + i);
-    }
-    copy8(to + length - 8, from + length - 8);
-}
-
-/* Copies a match of at most 16 bytes from 8 or more bytes back, the
-   commonest kind, without a branch on its length: two words are copied and
-   the 16 bytes after the match, history that a later match may still read,
-   are put back as they were. */
-ROAD_STEP void copy_short(uint8_t *to, unsigned length, unsigned distance) {
-    uint64_t after[2];
-    memcpy(after, to + length, 16);
-    copy8(to, to - distance);
-    copy8(to + 8, to + 8 - distance);
-    memcpy(to + length, after, 16);
-}
-
-/* Copies a match whose source lies wholly before to in the window, as a
-   byte-by-byte copy in increasing order would: words when the source is at
-   least a word behind (the last word may overlap the one before it), else a
-   pattern that doubles with each move. */
+/* Copies a match from fewer than 8 bytes back, as a byte-by-byte copy in
+   increasing order would: a distance of 1 repeats one byte, a shorter match
+   than its distance is copied whole, and else a pattern doubles with each
+   move. */
 void copy_near(uint8_t *to, unsigned length, unsigned distance) {
     const uint8_t *from = to - distance;
-    if (distance >= 8 && length >= 8) {
-        copy_words(to, from, length);
-    } else if (distance >= 8 && length >= 4) {
-        copy4(to, from);
-        copy4(to + length - 4, from + length - 4);
-    } else if (distance == 1) {
+    if (distance == 1) {
         memset(to, *from, length);
     } else if (distance >= length) {
         for (unsigned i = 0; i < length; i++) to[i] = from[i];
@@ -121,34 +86,10 @@ void copy_near(uint8_t *to, unsigned length, unsigned distance) {
     }
 }
 
-/* Copies a match whose source lies wholly in the window's previous lap, at
-   least a word ahead of to, without a call: the commonest kind of match
-   near a lap's start.  Every source word is read before a write reaches it. */
-ROAD_STEP void copy_ahead(uint8_t *to, const uint8_t *from, unsigned length) {
-    if (length >= 8) {
-        copy_words(to, from, length);
-    } else if (length >= 4) {
-        copy4(to, from);
-        copy4(to + length - 4, from + length - 4);
-    } else {
-        for (unsigned i = 0; i < length; i++) to[i] = from[i];
-    }
-}
-
-/* Copies a match whose source starts in the window's previous lap, behind
-   its end: that part runs ahead of the bytes written, and what goes on from
-   the window's start is a near copy at the same distance. */
-void copy_wrapped(uint8_t *window, unsigned pos, unsigned length, unsigned distance) {
-    unsigned from = pos + WINDOW_SIZE - distance;
-    unsigned first = WINDOW_SIZE - from < length ? WINDOW_SIZE - from : length;
-    memmove(window + pos, window + from, first);
-    if (length > first) copy_near(window + pos + first, length - first, distance);
-}
-
 /* Looks a code up with at least its length of bits pending; an entry of no
    symbol gives null. */
-ROAD_STEP const decode_entry *fast_lookup(bits_t *buffer, unsigned *count,
-                                          const decode_entry *root, unsigned width) {
+ROAD_STEP const decode_entry *fast_lookup(bits_t *buffer, unsigned *count, const decode_entry *root,
+                                          unsigned width) {
     const decode_entry *e = root + (*buffer & low_mask[width]);
     while (e->op > OP_LITERAL) {
         if (e->op == OP_INVALID) return nullptr;
@@ -177,27 +118,29 @@ ROAD_STEP const decode_entry *lookup_symbol(bits_t *buffer, unsigned *count,
     return e;
 }
 
-/* Copies a match inside the fast road's margins, its commonest shapes
-   first: a short one from at least a word back, a long one, a near one,
-   then one from the window's previous lap. */
-ROAD_STEP void put_match(uint8_t *window, unsigned pos, unsigned length, unsigned distance) {
-    uint8_t *to = window + pos;
-    if (distance >= 8 && distance <= pos && length <= 16)
-        copy_short(to, length, distance);
-    else if (distance <= pos && distance >= 8 && length >= 8)
-        copy_words(to, to - distance, length);
-    else if (distance <= pos)
+/* Copies a match inside the fast road's margins.  From at least a word
+   back, in whole words that may run past the match's end into the ring's
+   bytes after it, which hold nothing still needed (see output_ring): two
+   words first, all that most matches need, without a branch on the length.
+   Each word's source was complete before it is read.  From nearer, exactly;
+   from before the ring's start, by copy_far. */
+ROAD_STEP void put_match(uint8_t *ring, unsigned pos, unsigned length, unsigned distance) {
+    uint8_t *to = ring + pos;
+    if (distance >= 8 && distance <= pos) {
+        const uint8_t *from = to - distance;
+        copy8(to, from);
+        copy8(to + 8, from + 8);
+        for (unsigned i = 16; i < length; i += 8) copy8(to + i, from + i);
+    } else if (distance <= pos) {
         copy_near(to, length, distance);
-    else if (pos + length <= distance && distance <= WINDOW_SIZE - 8)
-        copy_ahead(to, to + WINDOW_SIZE - distance, length);
-    else
-        copy_wrapped(window, pos, length, distance);
+    } else {
+        copy_far(pos, length, distance);
+    }
 }
 
 /* Stores the road's locals back into the hot state, with the bits above
    the pending ones cleared for the plain road. */
-void store_fast(hot_state *hs, bits_t buffer, unsigned count, unsigned pos,
-                const uint8_t *cursor) {
+void store_fast(hot_state *hs, bits_t buffer, unsigned count, unsigned pos, const uint8_t *cursor) {
     hs->buffer = uint64_t(buffer) & ((uint64_t(1) << count) - 1);
     hs->count = count;
     hs->pos = pos;
@@ -237,7 +180,7 @@ enum {
        a top-up: its length, and on a wide buffer its distance as well */
     RUN_MATCH_BITS = WIDE ? 16 + 28 : 16,
     LINKED_RUN_MATCH_BITS = WIDE ? 20 + 28 : 20, /* the same through the builder's tables */
-    PACK_WORTH = 8192         /* input bytes at a first block's start that repay a packing */
+    PACK_WORTH = 8192 /* input bytes at a first block's start that repay a packing */
 };
 
 struct packed_tables {
@@ -306,22 +249,22 @@ int decode_linked(hot_state *hs, const fast_codes *c) {
     unsigned count = hs->count, pos = hs->pos;
     const uint8_t *cursor = hs->cursor;
     const uint8_t *last_load = cursor + (hs->left - FAST_INPUT); /* where a symbol still fits */
-    uint8_t *window = deflate_window;
+    uint8_t *ring = output_ring;
     const bits_t literal_mask = low_mask[wl];
     int exit = FAST_GO_ON;
-    while (cursor <= last_load && pos < WINDOW_SIZE - FAST_ROOM) {
+    while (cursor <= last_load && pos < RING_SIZE - FAST_ROOM) {
         /* 56 pending bits hold a length, a distance and their extra bits
            (48 bits at most); 24 hold a length code and its extra bits. */
         top_up(&buffer, &count, &cursor);
         /* Literals of the root table come in runs: they go on while the
            pending bits hold a whole root index, fewer than 48 a top-up,
-           well inside the window's margin. */
+           well inside the ring's margin. */
         const decode_entry *e = literals + (buffer & literal_mask);
         if (e->op == OP_LITERAL) {
             do {
                 buffer >>= e->bits;
                 count -= e->bits;
-                window[pos++] = (uint8_t)e->value;
+                ring[pos++] = (uint8_t)e->value;
                 e = literals + (buffer & literal_mask);
             } while (e->op == OP_LITERAL && count >= 16);
             /* A length of the root after the run goes on here, as in
@@ -333,7 +276,7 @@ int decode_linked(hot_state *hs, const fast_codes *c) {
             e = lookup_symbol(&buffer, &count, literals, wl);
             if (!e) break; /* the plain road refuses it */
             if (e->op == OP_LITERAL) {
-                window[pos++] = (uint8_t)e->value;
+                ring[pos++] = (uint8_t)e->value;
                 continue;
             }
             if (e->op == OP_END_OF_BLOCK) {
@@ -349,7 +292,7 @@ int decode_linked(hot_state *hs, const fast_codes *c) {
         }
         top_up_narrow(&buffer, &count, &cursor);
         unsigned distance = take_extra(&buffer, &count, e);
-        put_match(window, pos, length, distance);
+        put_match(ring, pos, length, distance);
         pos += length;
     }
     store_fast(hs, buffer, count, pos, cursor);
@@ -393,16 +336,16 @@ int decode_packed(hot_state *hs, const fast_codes *c) {
     unsigned count = hs->count, pos = hs->pos;
     const uint8_t *cursor = hs->cursor;
     const uint8_t *last_load = cursor + (hs->left - FAST_INPUT); /* where a symbol still fits */
-    uint8_t *window = deflate_window;
+    uint8_t *ring = output_ring;
     const uint32_t *literals = packed.literals;
     const bits_t literal_mask = low_mask[PACKED_LITERAL_BITS];
     int exit = FAST_GO_ON;
-    while (cursor <= last_load && pos < WINDOW_SIZE - FAST_ROOM) {
+    while (cursor <= last_load && pos < RING_SIZE - FAST_ROOM) {
         top_up(&buffer, &count, &cursor); /* as in decode_linked */
         uint32_t e = literals[buffer & literal_mask];
         if (e & PACK_LITERAL) {
             do {
-                window[pos++] = uint8_t(e >> 16);
+                ring[pos++] = uint8_t(e >> 16);
                 buffer >>= e & PACK_CODE_BITS;
                 count -= e & PACK_CODE_BITS;
                 e = literals[buffer & literal_mask];
@@ -418,7 +361,7 @@ int decode_packed(hot_state *hs, const fast_codes *c) {
         if (e & PACK_MATCH) {
             length = take_packed(&buffer, &count, e);
         } else {
-            exit = take_unpacked(&buffer, &count, c, window + pos, &length);
+            exit = take_unpacked(&buffer, &count, c, ring + pos, &length);
             if (exit != FAST_GO_ON) break;
             if (length == 0) {
                 pos++;
@@ -431,7 +374,7 @@ int decode_packed(hot_state *hs, const fast_codes *c) {
             exit = FAST_BAD;
             break;
         }
-        put_match(window, pos, length, distance);
+        put_match(ring, pos, length, distance);
         pos += length;
     }
     store_fast(hs, buffer, count, pos, cursor);

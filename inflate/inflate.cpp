@@ -6,9 +6,11 @@
  * While the engine's buffer holds enough, the fast road (fast.cpp) takes them
  * eight at a time straight from it and writes literals and matches without
  * the window's end checks; the plain road here takes over near the end of the
- * buffer or of the window, with the same results.  Decoded bytes go into the engine's
- * 32768-byte window, which is handed to the output buffer whenever it is full
- * and once at the end of the stream.  The Huffman tables of a dynamic block
+ * buffer or of the output ring, with the same results.  Decoded bytes go into
+ * the output ring, 7 windows long: whenever a window of 32768 bytes is full,
+ * the whole chunks of output it completes are written straight from the ring,
+ * and the rest once at the end of the stream, with no copy into the engine's
+ * output buffer.  The Huffman tables of a dynamic block
  * are built when it starts and released when it ends (the fixed code's are
  * built once and kept); the roots are kept here as well, so that tables left
  * behind by the engine's abandon (a jump out of next_byte or flush_output)
@@ -78,7 +80,8 @@ const repeat_rule repeat_rules[3] = {
 
 uint64_t bit_buffer;            /* pending input bits, the next one in bit 0 */
 unsigned bit_count;             /* valid bits in bit_buffer (at most 63) */
-unsigned window_pos;            /* next write position in the window */
+unsigned ring_pos;              /* next write position in the output ring */
+unsigned written_to;            /* ring position of the first byte not yet written */
 uint16_t input_byte;            /* the last byte fetched, kept across streams */
 unsigned filler_bytes;          /* bytes made up after the member's data ran out */
 unsigned unused_bytes;          /* whole bytes of input the last stream left */
@@ -163,7 +166,7 @@ int draw_byte(hot_state *h) {
 void store_back(const hot_state *h) {
     bit_buffer = h->buffer;
     bit_count = h->count;
-    window_pos = h->pos;
+    ring_pos = h->pos;
     input_cursor = h->cursor;
     input_left = h->left;
     input_byte = h->byte;
@@ -203,46 +206,59 @@ void store_back(const hot_state *h) {
     }                                                                                              \
     HOT_DROP(h, e->bits)
 
-/* Copies piece bytes from window offset from to offset to, as a byte-by-byte
-   copy in increasing order would, when the source runs into the bytes being
-   written: each stride of the distance repeats the one before it, so whole
-   strides can be moved at once. */
-void repeat_bytes(uint8_t *window, uint32_t to, uint32_t from, uint32_t piece) {
-    uint32_t stride = to - from;
-    if (stride == 0) return; /* a distance of exactly one window copies bytes onto themselves */
-    if (stride == 1) {
-        memset(window + to, window[from], piece);
-        return;
-    }
-    for (uint32_t done = 0; done < piece; done += stride) {
-        uint32_t n = piece - done < stride ? piece - done : stride;
-        memcpy(window + to + done, window + from + done, n);
+/* Writes the whole chunks of output that the full windows before pos hold
+   straight from the ring: the window goes out when it is full, and what is
+   left of a chunk waits for the next window or the stream's end. */
+void release_windows(unsigned pos) {
+    unsigned full = pos & ~unsigned(WINDOW_SIZE - 1);
+    while (full - written_to >= OUTPUT_CAPACITY) {
+        write_output(output_ring + written_to, OUTPUT_CAPACITY);
+        written_to += OUTPUT_CAPACITY;
     }
 }
 
-/* Copies a match of length bytes from distance back, in as few pieces as the
-   window's end allows; one block move unless the source runs into the bytes
-   being written. */
+/* At a window's end: its chunks go out, and at the ring's end, whose 8
+   chunks are then all written, the writing goes on from the ring's start. */
+void end_window(hot_state *h) {
+    store_back(h);
+    release_windows(h->pos);
+    if (h->pos == RING_SIZE) {
+        h->pos = ring_pos = 0;
+        written_to = 0;
+        ring_lapped = true;
+    }
+}
+
+/* Copies n bytes to ring position pos from distance back, as a byte-by-byte
+   copy in increasing order would: where the source runs into the bytes
+   being written, each stride of the distance repeats the one before it, so
+   whole strides are moved at once. */
+void copy_exact(unsigned pos, unsigned n, unsigned distance) {
+    if (distance > pos) {
+        copy_far(pos, n, distance);
+        return;
+    }
+    uint8_t *to = output_ring + pos;
+    if (distance == 1) {
+        memset(to, to[-1], n);
+        return;
+    }
+    for (unsigned done = 0; done < n; done += distance) {
+        unsigned piece = n - done < distance ? n - done : distance;
+        memcpy(to + done, to + done - distance, piece);
+    }
+}
+
+/* Copies a match of length bytes from distance back, a window's end at a
+   time, so that every full window goes out before the next symbol. */
 void copy_match(hot_state *h, unsigned length, unsigned distance) {
-    uint8_t *window = deflate_window;
-    uint32_t from = h->pos - distance;
     while (length > 0) {
-        from &= WINDOW_SIZE - 1;
-        uint32_t piece = WINDOW_SIZE - (from > h->pos ? from : h->pos);
+        unsigned piece = WINDOW_SIZE - (h->pos & (WINDOW_SIZE - 1));
         if (piece > length) piece = length;
-        length -= piece;
-        if ((uint32_t)(h->pos - from) >= piece) {
-            memmove(window + h->pos, window + from, piece);
-        } else {
-            repeat_bytes(window, h->pos, from, piece);
-        }
+        copy_exact(h->pos, piece, distance);
         h->pos += piece;
-        from += piece;
-        if (h->pos == WINDOW_SIZE) {
-            store_back(h);
-            put_output(deflate_window, WINDOW_SIZE);
-            h->pos = 0;
-        }
+        length -= piece;
+        if ((h->pos & (WINDOW_SIZE - 1)) == 0) end_window(h);
     }
 }
 
@@ -265,23 +281,22 @@ struct block_codes {
 int decode_symbols(const block_codes *c) {
     const decode_entry *literals = c->literals, *distances = c->distances;
     unsigned wl = c->wl, wd = c->wd;
-    hot_state h = {bit_buffer, bit_count, window_pos, input_cursor, input_left, input_byte};
-    uint8_t *window = deflate_window;
+    hot_state h = {bit_buffer, bit_count, ring_pos, input_cursor, input_left, input_byte};
     const decode_entry *e;
     fast_codes fast_road = {c->fast_literals, c->fast_wl, distances, wd, false};
     prepare_fast(&fast_road, input_left, stream_blocks);
     for (;;) {
         int fast = decode_fast(&h, &fast_road);
+        if ((h.pos & ~unsigned(WINDOW_SIZE - 1)) - written_to >= OUTPUT_CAPACITY) {
+            store_back(&h); /* the fast road filled windows */
+            release_windows(h.pos);
+        }
         if (fast == FAST_END) break;
         if (fast == FAST_BAD) goto bad;
         HOT_DECODE(h, e, literals, wl, bad);
         if (e->op == OP_LITERAL) {
-            window[h.pos++] = (uint8_t)e->value;
-            if (h.pos == WINDOW_SIZE) {
-                store_back(&h);
-                put_output(deflate_window, WINDOW_SIZE);
-                h.pos = 0;
-            }
+            output_ring[h.pos++] = (uint8_t)e->value;
+            if ((h.pos & (WINDOW_SIZE - 1)) == 0) end_window(&h);
             continue;
         }
         if (e->op == OP_END_OF_BLOCK) break;
@@ -313,12 +328,13 @@ int decode_with_tables(unsigned wl, unsigned wd) {
     return result;
 }
 
-/* Moves up to length stored bytes into the window and returns how many:
-   straight from the engine's buffer when no bits are pending, else one byte
-   through the bit buffer (0 when the input has run out). */
+/* Moves up to length stored bytes into the ring, up to the window's end,
+   and returns how many: straight from the engine's buffer when no bits are
+   pending, else one byte through the bit buffer (0 when the input has run
+   out). */
 unsigned store_bytes(unsigned length) {
-    uint8_t *to = deflate_window + window_pos;
-    uint32_t piece = WINDOW_SIZE - window_pos;
+    uint8_t *to = output_ring + ring_pos;
+    uint32_t piece = WINDOW_SIZE - (ring_pos & (WINDOW_SIZE - 1));
     if (piece > length) piece = length;
     if (bit_count == 0 && input_left > 0) {
         if (piece > input_left) piece = input_left;
@@ -345,10 +361,10 @@ int decode_stored_block(void) {
         unsigned moved = store_bytes(length);
         if (moved == 0) return INFLATE_BAD_DATA;
         length -= moved;
-        window_pos += moved;
-        if (window_pos == WINDOW_SIZE) {
-            put_output(deflate_window, WINDOW_SIZE);
-            window_pos = 0;
+        ring_pos += moved;
+        if ((ring_pos & (WINDOW_SIZE - 1)) == 0) {
+            hot_state h = {bit_buffer, bit_count, ring_pos, input_cursor, input_left, input_byte};
+            end_window(&h);
         }
     }
     return INFLATE_OK;
@@ -525,6 +541,37 @@ int decode_block(int *last) {
     }
 }
 
+/* The end of a stream's output.  A stream that ended well writes all it
+   decoded: its whole chunks, then its last bytes, as the engine's final
+   flush would have.  A failed one drops the bytes since its last full
+   window and leaves the rest of a chunk before them in the engine's output
+   buffer, for the engine to flush or not. */
+void write_rest(bool good) {
+    unsigned end = good ? ring_pos : ring_pos & ~unsigned(WINDOW_SIZE - 1);
+    while (end - written_to >= OUTPUT_CAPACITY) {
+        write_output(output_ring + written_to, OUTPUT_CAPACITY);
+        written_to += OUTPUT_CAPACITY;
+    }
+    if (end > written_to && good) write_output(output_ring + written_to, end - written_to);
+    if (end > written_to && !good) put_output(output_ring + written_to, end - written_to);
+    written_to = end;
+}
+
+/* Keeps the stream's last window in the window block, each byte at its
+   offset in a window, for the run's next streams; in pieces up to a
+   window's end, which the ring's end is too. */
+void keep_window(void) {
+    unsigned left = ring_lapped || ring_pos >= WINDOW_SIZE ? unsigned(WINDOW_SIZE) : ring_pos;
+    unsigned from = (ring_pos + RING_SIZE - left) % RING_SIZE;
+    while (left > 0) {
+        unsigned at = from & (WINDOW_SIZE - 1);
+        unsigned piece = WINDOW_SIZE - at < left ? WINDOW_SIZE - at : left;
+        memcpy(deflate_window + at, output_ring + from, piece);
+        from = (from + piece) % RING_SIZE;
+        left -= piece;
+    }
+}
+
 /* Whole bytes pending at the end of a stream that really came from the
    engine: made-up bytes sit above them and are not given back. */
 unsigned count_unused_bytes(void) {
@@ -534,7 +581,18 @@ unsigned count_unused_bytes(void) {
 
 } /* namespace */
 
-/* The window goes out through the same appending as the engine's stored data. */
+uint8_t output_ring[RING_SIZE];
+bool ring_lapped;
+
+void copy_far(unsigned pos, unsigned n, unsigned distance) {
+    unsigned behind = distance - pos; /* bytes before the ring's start */
+    const uint8_t *from =
+        ring_lapped ? output_ring + RING_SIZE - behind : deflate_window + WINDOW_SIZE - behind;
+    unsigned first = behind < n ? behind : n;
+    memcpy(output_ring + pos, from, first);
+    if (n > first) copy_exact(pos + first, n - first, distance); /* from the ring's start on */
+}
+
 void put_output(const uint8_t *bytes, uint32_t count) {
     while (count > 0) {
         uint32_t piece = OUTPUT_CAPACITY - output_fill;
@@ -549,7 +607,9 @@ void put_output(const uint8_t *bytes, uint32_t count) {
 
 int inflate_stream(void) {
     inflate_release_tables();
-    window_pos = 0;
+    ring_pos = 0;
+    written_to = 0;
+    ring_lapped = false;
     bit_count = 0;
     bit_buffer = 0;
     filler_bytes = 0;
@@ -561,11 +621,14 @@ int inflate_stream(void) {
         stream_blocks++;
         if (result != INFLATE_OK) {
             inflate_release_tables();
+            write_rest(false);
+            keep_window();
             unused_bytes = count_unused_bytes();
             return result;
         }
     } while (!last);
-    put_output(deflate_window, window_pos);
+    write_rest(true);
+    keep_window();
     unused_bytes = count_unused_bytes();
     return INFLATE_OK;
 }

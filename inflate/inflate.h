@@ -2,10 +2,13 @@
  * inflate.h: the Deflate decoder's face towards the extraction engine.
  *
  * The decoder takes a member's compressed bytes from the engine, decodes them
- * through the 32768-byte window that the engine lends it, and hands the
- * decoded bytes to the engine's output buffer.  The first half of this
- * header is what the decoder offers; the second half is what the engine
- * (unzip/) provides for it, so that both sides are written against one list.
+ * into an output ring of its own, whose last 32768 bytes are the sliding
+ * window, and hands whole chunks of the ring to the engine's writer; what
+ * is left at a stream's end goes the same way, or through the engine's
+ * output buffer after a failure.  The engine's window block keeps the window
+ * of the run's earlier streams.  The first half of this header is what the
+ * decoder offers; the second half is what the engine (unzip/) provides for
+ * it, so that both sides are written against one list.
  */
 #ifndef TARVEX_INFLATE_INFLATE_H
 #define TARVEX_INFLATE_INFLATE_H
@@ -29,6 +32,7 @@ enum {
 
 enum {
     WINDOW_SIZE = 32768,     /* the sliding window */
+    RING_SIZE = 7 * 32768,   /* the output ring: 7 windows, 8 output chunks */
     LITERAL_LOOKUP_BITS = 9, /* root width asked for dynamic literal/length codes */
     DISTANCE_LOOKUP_BITS = 6 /* root width asked for dynamic distance codes */
 };
@@ -61,7 +65,7 @@ int inflate_stream(void);
 unsigned inflate_unused_bytes(void);
 
 /* Appends count bytes to the engine's output buffer, flushing it each time it
-   fills: the decoder's window and the engine's stored data go out alike. */
+   fills: the engine's stored data, and what a failed stream leaves. */
 void put_output(const uint8_t *bytes, uint32_t count);
 
 /* Releases the tables of a block that the engine's abandon left behind (a
@@ -83,15 +87,23 @@ int next_byte(uint16_t *cell);
 extern const uint8_t *input_cursor;
 extern uint32_t input_left;
 
-/* The output buffer: decoded bytes go to output_buffer + output_fill, in
-   pieces that never pass OUTPUT_CAPACITY; when the fill reaches it the
-   decoder calls flush_output, which checks, writes and empties the buffer
-   (and may abandon on a write failure). */
+/* Checks and writes count decoded bytes where they lie: a whole chunk of
+   OUTPUT_CAPACITY bytes, or the last bytes of a stream that ended well, for
+   which the engine's final flush then finds nothing.  May abandon on a
+   write failure. */
+void write_output(const uint8_t *bytes, uint32_t count);
+
+/* The output buffer: bytes go to output_buffer + output_fill, in pieces
+   that never pass OUTPUT_CAPACITY; when the fill reaches it, flush_output
+   writes the buffer through write_output and empties it. */
 extern uint8_t *output_buffer;
 extern uint32_t output_fill;
 void flush_output(void);
 
-/* The window block (WINDOW_SIZE + 8 bytes), zero-filled once per run. */
+/* The window block (WINDOW_SIZE + 8 bytes), zero-filled once per run: each
+   stream leaves its last bytes there at their offset modulo WINDOW_SIZE, so
+   that a distance reaching before a stream's start reads the bytes of the
+   run's earlier streams, or zeros. */
 extern uint8_t *deflate_window;
 
 #endif

@@ -3,8 +3,8 @@
  *
  * The plain road (inflate.cpp) reads the engine's bytes through next_byte and
  * checks the window's end at every byte; the fast road (fast.cpp) runs while
- * both have room to spare.  They hand the decoder's hot state to each other
- * in one holder, and read bits with the same masks and word loads.
+ * the engine's buffer and the output ring have room to spare.  They hand the decoder's hot state to
+ * each other in one holder, and read bits with the same masks and word loads.
  */
 #ifndef TARVEX_INFLATE_ROADS_H
 #define TARVEX_INFLATE_ROADS_H
@@ -41,11 +41,25 @@ inline uint64_t load64(const uint8_t *p) {
 #endif
 }
 
+/* The output ring (inflate.cpp).  A stream starts at its start, so that
+   a position's offset in a window is its stream offset's, and whole chunks
+   of OUTPUT_CAPACITY bytes lie whole in it; the WINDOW_SIZE bytes before
+   the write position are the window.  The bytes after the write position
+   are neither window nor output still to write, so a copy may run past a
+   match's end into them. */
+extern uint8_t output_ring[RING_SIZE];
+extern bool ring_lapped; /* the stream went round the ring: its window lies in it */
+
+/* Copies n bytes to ring position pos from distance bytes back, where that
+   lies before the ring's start: in the ring's previous lap, or, in a
+   stream's first window, in the window block. */
+void copy_far(unsigned pos, unsigned n, unsigned distance);
+
 /* Where the block decoder keeps its hot state while it runs. */
 struct hot_state {
     uint64_t buffer;       /* the pending input bits, the next one in bit 0 */
     unsigned count;        /* how many bits are pending */
-    unsigned pos;          /* the next write position in the window */
+    unsigned pos;          /* the next write position in the output ring */
     const uint8_t *cursor; /* input_cursor */
     uint32_t left;         /* input_left */
     uint16_t byte;         /* the last byte taken, kept across streams */
@@ -73,9 +87,9 @@ struct fast_codes {
    input), not for the one short block of a small member. */
 void prepare_fast(fast_codes *c, uint32_t left, unsigned blocks_before);
 
-/* Decodes a block's symbols while the engine's buffer and the window both
-   have room for the longest one; returns a FAST_ result, with the hot state
-   stored back and the bits above the pending ones clear. */
+/* Decodes a block's symbols while the engine's buffer and the output ring
+   both have room for the longest one; returns a FAST_ result, with the hot
+   state stored back and the bits above the pending ones clear. */
 int decode_fast(hot_state *hs, const fast_codes *c);
 
 #endif

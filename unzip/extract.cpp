@@ -30,8 +30,9 @@ namespace {
 const char ZIP_SUFFIX[] = ".ZIP";
 
 /* The sizes the engine and the decoder each name, which must agree: the
-   decoder fills the engine's output buffer up to its capacity, and reads
-   the window block it is handed to its end and 8 bytes of slack beyond. */
+   decoder writes whole chunks of the engine's capacity and fills its output
+   buffer up to it, and keeps its window in the window block, whose 8 bytes
+   of slack are allocated as they always were. */
 static_assert(uint32_t(IO_CHUNK) == uint32_t(OUTPUT_CAPACITY), "a chunk is the decoder's capacity");
 static_assert(BUFFER_ALLOC >= IO_CHUNK, "each buffer holds a whole chunk");
 static_assert(WINDOW_ALLOC == WINDOW_SIZE + 8, "the window block is the window and its slack");

@@ -1,7 +1,8 @@
 /*
  * member.cpp: the extraction of one member: the output file, the input
- * buffer that next_byte draws from, the output buffer that flush_output
- * checks and writes, the Deflate decoder in between, the file time, the
+ * buffer that next_byte draws from, the writer of the decoder's chunks and
+ * of the output buffer that flush_output empties, the Deflate decoder in
+ * between, the file time, the
  * CRC-32 comparison, and the progress reports to the owner window, through
  * which the user's cancel reaches the engine.
  *
@@ -273,12 +274,15 @@ int next_byte(uint16_t *cell) {
     return 8;
 }
 
-void flush_output(void) {
-    engine.crc = crc_update(engine.crc, output_buffer, output_fill);
-    engine.member_out += output_fill;
-    if (engine.output != HFILE_ERROR &&
-        plat_lwrite(engine.output, output_buffer, output_fill) != output_fill)
+void write_output(const uint8_t *bytes, uint32_t count) {
+    engine.crc = crc_update(engine.crc, bytes, count);
+    engine.member_out += count;
+    if (engine.output != HFILE_ERROR && plat_lwrite(engine.output, bytes, count) != count)
         fail(MSG_DISK_FULL, engine.member_name);
+}
+
+void flush_output(void) {
+    write_output(output_buffer, output_fill);
     output_fill = 0;
 }
 

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 namespace {
@@ -205,16 +206,30 @@ TEST_F(Inflate, EachStreamDecodesOrIsRefusedAsItShould) {
 }
 
 TEST_F(Inflate, AMatchBeforeTheStreamReadsTheRunsEarlierStreams) {
+    /* Streams of stored bytes, the first going round the output ring with
+       its last window across the ring's turn, a short one, a failed one;
+       the window block keeps each byte at its offset in a window. */
     fake_start_run();
-    bytes first(40000), out;
-    for (size_t i = 0; i < first.size(); i++) first[i] = (uint8_t)(1 + i % 199);
-    stream_writer a, b;
-    a.stored(1, first);
-    b.fixed(1); b.literal('Z'); b.match(4, 10); b.end_block();
-    EXPECT_EQ(INFLATE_OK, fake_inflate(a.done(), &out));
+    bytes window(32768, 0), out;
+    for (size_t size : {240000, 1000, 20}) {
+        stream_writer a;
+        bytes data(size);
+        for (size_t i = 0; i < size; i++) data[i] = (uint8_t)(1 + (i + size) % 199);
+        for (size_t at = 0; at < size; at += 60000)
+            a.stored(size == 20 || at + 60000 < size ? 0 : 1,
+                     bytes(data.begin() + at, data.begin() + std::min(size, at + 60000)));
+        if (size == 20) a.header(1, 3);
+        EXPECT_EQ(size == 20 ? INFLATE_BAD_INPUT : INFLATE_OK, fake_inflate(a.done(), &out));
+        for (size_t i = 0; i < size; i++) window[i % 32768] = data[i];
+    }
+    stream_writer b; /* from the failed stream, the short one and the first */
+    b.fixed(1), b.literal('Z'), b.match(8, 32760), b.match(4, 32277), b.match(4, 22);
+    b.end_block();
     EXPECT_EQ(INFLATE_OK, fake_inflate(b.done(), &out));
     bytes expect = {'Z'};
-    expect.insert(expect.end(), first.begin() + 32759, first.begin() + 32763);
+    const size_t read[3][2] = {{9, 8}, {500, 4}, {32759, 4}}; /* window offset, length */
+    for (const auto &r : read)
+        expect.insert(expect.end(), window.begin() + r[0], window.begin() + r[0] + r[1]);
     EXPECT_EQ(expect, out);
 }
 

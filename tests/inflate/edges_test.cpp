@@ -223,36 +223,46 @@ TEST_F(Edges, FarMatchesAroundTheWindowsTurnCopyAsZlib) {
     }
 }
 
-TEST_F(Edges, LongMatchesMeetTheWindowsEndAtEveryOffset) {
+/* A window's end, where its output goes out, and the output ring's end,
+   where the writing turns and the fast road's margin lies. */
+const unsigned ends[] = {WINDOW_SIZE, RING_SIZE};
+
+TEST_F(Edges, LongMatchesMeetTheWindowsAndTheRingsEndAtEveryOffset) {
     for (const auto &road : roads) {
-        for (unsigned start = WINDOW_SIZE - 270; start <= WINDOW_SIZE + 8; start++) {
-            std::vector<uint8_t> stream =
-                make_stream(road.after_empty, random_bytes(40, start), [&](stream_writer &w) {
-                    unsigned pos = 40;
-                    for (; pos + 258 + 3 <= start; pos += 258) w.match(258, 40);
-                    for (; pos < start; pos++) w.literal((uint8_t)pos);
-                    for (unsigned distance : {40, 1, 300, 8}) w.match(258, distance);
-                });
-            expect_as_zlib(stream, stream.size(), road.chunk);
-            if (HasFatalFailure()) return;
+        for (unsigned end : ends) {
+            for (unsigned start = end - 270; start <= end + 8; start++) {
+                std::vector<uint8_t> stream =
+                    make_stream(road.after_empty, random_bytes(40, start), [&](stream_writer &w) {
+                        unsigned pos = 40;
+                        for (; pos + 258 + 3 <= start; pos += 258) w.match(258, 40);
+                        for (; pos < start; pos++) w.literal((uint8_t)pos);
+                        for (unsigned distance : {40, 1, 300, 8}) w.match(258, distance);
+                    });
+                expect_as_zlib(stream, stream.size(), road.chunk);
+                if (HasFatalFailure()) return;
+            }
         }
     }
 }
 
-TEST_F(Edges, LongRunsOfShortLiteralsBeforeAMatchAtTheWindowsEnd) {
+TEST_F(Edges, LongRunsOfShortLiteralsBeforeAMatchAtTheRingsEnd) {
     for (const auto &road : roads) {
-        for (unsigned start = WINDOW_SIZE - 300; start <= WINDOW_SIZE; start++) {
-            std::vector<uint8_t> stream = make_stream(
-                road.after_empty, {'a'}, [&](stream_writer &w) {
-                    unsigned pos = 1;
-                    for (; pos + 258 + 64 <= start; pos += 258) w.match(258, 1);
-                    for (; pos < start; pos++) w.literal(pos % 7 ? 'a' : 'b');
-                    for (int i = 0; i < 4; i++) w.match(258, 2);
-                    for (int i = 0; i < 400; i++) w.literal('b'); /* the fast road's input margin */
-                },
-                true);
-            expect_as_zlib(stream, stream.size(), road.chunk);
-            if (HasFatalFailure()) return;
+        for (unsigned end : ends) {
+            for (unsigned start = end - 300; start <= end; start++) {
+                std::vector<uint8_t> stream = make_stream(
+                    road.after_empty, {'a'},
+                    [&](stream_writer &w) {
+                        unsigned pos = 1;
+                        for (; pos + 258 + 64 <= start; pos += 258) w.match(258, 1);
+                        for (; pos < start; pos++) w.literal(pos % 7 ? 'a' : 'b');
+                        for (int i = 0; i < 4; i++) w.match(258, 2);
+                        for (int i = 0; i < 400; i++)
+                            w.literal('b'); /* the fast road's input margin */
+                    },
+                    true);
+                expect_as_zlib(stream, stream.size(), road.chunk);
+                if (HasFatalFailure()) return;
+            }
         }
     }
 }

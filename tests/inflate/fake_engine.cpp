@@ -73,15 +73,23 @@ int next_byte(uint16_t *cell) {
     return 8;
 }
 
-void flush_output(void) {
+/* Only a stream's last write may be short, and nothing may follow it. */
+void write_output(const uint8_t *bytes, uint32_t count) {
     fake.flushes++;
-    if (output_fill != OUTPUT_CAPACITY) fake.bad_flushes++;
+    if (fake.short_write || count == 0 || count > OUTPUT_CAPACITY) fake.bad_flushes++;
+    fake.short_write = count != OUTPUT_CAPACITY;
     if (abandon_target && fake.flushes == abandon_flush) std::longjmp(*abandon_target, 1);
-    fake.output.insert(fake.output.end(), output_buffer, output_buffer + output_fill);
+    fake.output.insert(fake.output.end(), bytes, bytes + count);
+}
+
+void flush_output(void) {
+    if (output_fill != OUTPUT_CAPACITY) fake.bad_flushes++;
+    write_output(output_buffer, output_fill);
     output_fill = 0;
 }
 
 int fake_finish(int result) {
+    if (output_fill && fake.short_write) fake.bad_flushes++;
     fake.output.insert(fake.output.end(), output_buffer, output_buffer + output_fill);
     output_fill = 0;
     fake.consumed = source_pos - input_left;

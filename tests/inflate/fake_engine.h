@@ -2,7 +2,7 @@
  * fake_engine.h: a stand-in for the extraction engine, so that the decoder is
  * tested and fuzzed alone: it serves a byte array in chunks of its own (a read
  * past one is caught), collects the output, and can abandon the decoder by a
- * jump out of flush_output as the engine does.
+ * jump out of write_output as the engine does.
  */
 #ifndef TARVEX_TESTS_INFLATE_FAKE_ENGINE_H
 #define TARVEX_TESTS_INFLATE_FAKE_ENGINE_H
@@ -31,15 +31,16 @@ int fake_inflate(const std::vector<uint8_t> &data, std::vector<uint8_t> *out, si
 
 struct fake_record {
     std::vector<uint8_t> output; /* every byte handed over, in order */
-    int flushes;                 /* flush_output calls */
-    int bad_flushes;             /* flush_output calls with a buffer not full */
+    int flushes;                 /* write_output calls, flush_output's too */
+    int bad_flushes;             /* writes not whole chunks, but a stream's last */
+    bool short_write;            /* the last write was less than a chunk */
     int empty_draws;             /* next_byte calls that found the data used up */
     size_t consumed;             /* bytes of the data taken by the decoder */
     size_t used;                 /* of those, the ones it did not give back */
 };
 extern fake_record fake;
 
-/* Abandons the decoder with longjmp(*target, 1) from the nth flush_output
+/* Abandons the decoder with longjmp(*target, 1) from the nth write_output
    call of the stream, as the engine does on a failed write. */
 void fake_abandon_at_flush(std::jmp_buf *target, int nth);
 
