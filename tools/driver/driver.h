@@ -40,6 +40,44 @@ struct step {                    /* one kind of scenario line */
     const char *help;            /* its words and what it does */
 };
 
+struct pixels {              /* a top-down DIB section, for pictures of windows */
+    BITMAPINFOHEADER header; /* as made, which a BMP file holds too */
+    HDC dc;                  /* memory DC with the bitmap selected */
+    HBITMAP bitmap;          /* the DIB section */
+    DWORD *bits;             /* the pixels, rows top first */
+    int width, height;       /* in pixels and rows */
+};
+
+/* New pixels of that depth: blank, or with from, what it shows from left, top. */
+inline bool make_pixels(pixels *p, int width, int height, int bits_per_pixel, HDC from = nullptr,
+                        int left = 0, int top = 0) {
+    BITMAPINFO info = {};
+    info.bmiHeader = {
+        sizeof info.bmiHeader, width, -height, 1, WORD(bits_per_pixel), BI_RGB, 0, 0, 0, 0, 0};
+    void *bits = nullptr;
+    p->header = info.bmiHeader;
+    p->bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (!p->bitmap) return false;
+    p->dc = CreateCompatibleDC(nullptr);
+    SelectObject(p->dc, p->bitmap);
+    p->bits = static_cast<DWORD *>(bits);
+    p->width = width, p->height = height;
+    bool ok = !from || BitBlt(p->dc, 0, 0, width, height, from, left, top, SRCCOPY);
+    GdiFlush();
+    return ok;
+}
+
+inline void free_pixels(pixels *p) {
+    DeleteDC(p->dc);
+    DeleteObject(p->bitmap);
+}
+
+/* A pixel of 32-bit pixels (0x00RRGGBB) as a COLORREF. */
+inline COLORREF pixel_at(const pixels &p, int x, int y) {
+    DWORD v = p.bits[y * p.width + x];
+    return RGB(v >> 16 & 0xFF, v >> 8 & 0xFF, v & 0xFF);
+}
+
 extern std::string step_error; /* why the last step failed */
 /* Records why a step failed; returns false for the step to return. */
 bool step_failed(const char *format, ...);
