@@ -146,32 +146,17 @@ TEST(Meter, ShowsItsValuesAsSixteenBitsAndFillsTheirShare) {
 
 // The confirmation box, seen and answered from a timer inside its own modal
 // loop; its words, caption, icon and owner are the end-to-end scenarios'.
-int boxes_answered; // boxes answered since the last ask
-int box_answer;     // IDYES or IDNO
-HWND box_answered;  // the box already answered, still closing
-
-VOID CALLBACK answer_box(HWND, UINT, UINT_PTR, DWORD) {
-    HWND box = GetActiveWindow(); // a box of this thread takes the focus from the dialog
-    if (box == box_answered || !GetDlgItem(box, 0xFFFF)) return;
-    box_answered = box;
-    boxes_answered++;
-    PostMessageA(box, WM_COMMAND, WPARAM(box_answer), 0);
-}
-
 // Sends message to the dialog with a timer ready to answer any box with
 // answer, then serves what the dialog posted itself; returns the boxes seen.
 int ask(HWND dialog, UINT message, WPARAM wp, int answer) {
-    boxes_answered = 0;
-    box_answer = answer;
-    box_answered = nullptr;
-    UINT_PTR timer = SetTimer(nullptr, 0, 20, answer_box);
+    UINT_PTR timer = answer_boxes_with(WPARAM(answer));
     SendMessageA(dialog, message, wp, 0);
     MSG m;
     for (DWORD start = GetTickCount(); GetTickCount() - start < 200; Sleep(5))
         while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE))
             TranslateMessage(&m), DispatchMessageA(&m);
     KillTimer(nullptr, timer);
-    return boxes_answered;
+    return int(boxes.texts.size());
 }
 
 // Dialog 300 as the setup driver makes it: created hidden, then shown.

@@ -78,6 +78,30 @@ inline COLORREF pixel_at(const pixels &p, int x, int y) {
     return RGB(v >> 16 & 0xFF, v >> 8 & 0xFF, v & 0xFF);
 }
 
+/* Message boxes of this thread, answered from a timer, which runs inside a
+   box's own modal loop too (answer_boxes_with starts it). */
+struct box_answers {                /* what the timer has done */
+    WPARAM answer;                  /* the button it presses */
+    std::vector<std::string> texts; /* each box's text, in order */
+    HWND last;                      /* the box answered last, which may still be closing */
+};
+inline box_answers boxes;
+
+inline VOID CALLBACK answer_box(HWND, UINT, UINT_PTR, DWORD) {
+    HWND box = GetActiveWindow(); /* a box of this thread takes the focus */
+    if (box == boxes.last || !GetDlgItem(box, DRIVER_BOX_TEXT)) return;
+    char text[1024] = "";
+    GetDlgItemTextA(box, DRIVER_BOX_TEXT, text, sizeof text);
+    boxes.texts.push_back(text), boxes.last = box;
+    PostMessageA(box, WM_COMMAND, boxes.answer, 0);
+}
+
+/* Answers every box from now on with the button; returns the timer. */
+inline UINT_PTR answer_boxes_with(WPARAM answer) {
+    boxes = {answer, {}, nullptr};
+    return SetTimer(nullptr, 0, 20, answer_box);
+}
+
 extern std::string step_error; /* why the last step failed */
 /* Records why a step failed; returns false for the step to return. */
 bool step_failed(const char *format, ...);
