@@ -155,11 +155,6 @@ bool disk(const words &w) {
     return true;
 }
 
-bool make_dir(const words &w) {
-    return CreateDirectoryA(w[1].c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS ||
-           step_failed("cannot make %s", w[1].c_str());
-}
-
 /* write PATH TEXT [SIZE]: the text, or SIZE bytes of it repeated, in a
    directory made for it if need be. */
 bool write(const words &w) {
@@ -169,7 +164,6 @@ bool write(const words &w) {
     return write_file(w[1], data);
 }
 
-/* stamp PATH SECONDS: the last-write time of ${src}SETUP.EXE, moved. */
 bool stamp(const words &w) {
     file_times setup;
     if (!times_of(scenario_var("src") + "SETUP.EXE", &setup)) return false;
@@ -206,7 +200,6 @@ bool damage(const words &w) {
     return write_file(path, archive);
 }
 
-/* shortname VAR PATH: the path's short form, in capitals. */
 bool short_name(const words &w) {
     char name[MAX_PATH] = "";
     if (!GetShortPathNameA(w[2].c_str(), name, sizeof name))
@@ -239,7 +232,6 @@ bool window(const words &w) {
     return true;
 }
 
-/* release: the last holder closed, which lets go of its file. */
 bool release(const words &) { return DestroyWindow(holder), holder = nullptr, true; }
 
 bool holds(const words &w) {
@@ -258,7 +250,6 @@ bool change(const words &w) {
                                                   w[3].c_str(), GetLastError());
 }
 
-/* setting-is WHERE KEY NAME VALUE: what the setting holds ("-": nothing). */
 bool setting_is(const words &w) {
     setting s = {w[1], w[2], w[3], false, ""};
     return step_expect("the setting", read_setting(s, &s.value) ? s.value : "-", w[4]);
@@ -325,7 +316,6 @@ void scenario_clean_files(void) {
 // clang-format off
 const step FILE_STEPS[] = {
     {"disk",        1, 0, disk,         "NAME [FROM]         copy a disk to C:\\NAME\\, which becomes ${src}"},
-    {"mkdir",       1, 0, make_dir,     "PATH                make a directory"},
     {"write",       2, 0, write,        "PATH TEXT [SIZE]    write a file (and its directory): TEXT, or SIZE bytes of it"},
     {"stamp",       2, 0, stamp,        "PATH SECONDS        SETUP.EXE's last-write time, moved, as PATH's"},
     {"move",        2, 0, move,         "FROM TO             move a file"},
