@@ -151,10 +151,7 @@ TEST(Meter, ShowsItsValuesAsSixteenBitsAndFillsTheirShare) {
 int ask(HWND dialog, UINT message, WPARAM wp, int answer) {
     UINT_PTR timer = answer_boxes_with(WPARAM(answer));
     SendMessageA(dialog, message, wp, 0);
-    MSG m;
-    for (DWORD start = GetTickCount(); GetTickCount() - start < 200; Sleep(5))
-        while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE))
-            TranslateMessage(&m), DispatchMessageA(&m);
+    driver_pump(nullptr, 200);
     KillTimer(nullptr, timer);
     return int(boxes.texts.size());
 }

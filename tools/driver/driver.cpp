@@ -131,20 +131,6 @@ bool driver_start(const char *program, driver_process *p) {
     return true;
 }
 
-void driver_pump(HANDLE process, DWORD ms) {
-    for (DWORD start = GetTickCount(), spent = 0; spent < ms; spent = GetTickCount() - start) {
-        MSG msg;
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageA(&msg);
-        }
-        if (MsgWaitForMultipleObjects(process ? 1 : 0, &process, FALSE, ms - spent, QS_ALLINPUT) ==
-                WAIT_OBJECT_0 &&
-            process)
-            return;
-    }
-}
-
 void driver_end(driver_process *p) {
     if (!p->process) return;
     /* A setup just past its progress dialog is starting the product: cut

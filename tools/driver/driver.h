@@ -78,6 +78,21 @@ inline COLORREF pixel_at(const pixels &p, int x, int y) {
     return RGB(v >> 16 & 0xFF, v >> 8 & 0xFF, v & 0xFF);
 }
 
+/* Serves this thread's messages for ms or until the process (if any) ends. */
+inline void driver_pump(HANDLE process, DWORD ms) {
+    for (DWORD start = GetTickCount(), spent = 0; spent < ms; spent = GetTickCount() - start) {
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+        if (MsgWaitForMultipleObjects(process ? 1 : 0, &process, FALSE, ms - spent, QS_ALLINPUT) ==
+                WAIT_OBJECT_0 &&
+            process)
+            return;
+    }
+}
+
 /* Message boxes of this thread, answered from a timer, which runs inside a
    box's own modal loop too (answer_boxes_with starts it). */
 struct box_answers {                /* what the timer has done */
@@ -112,8 +127,6 @@ bool step_expect(const char *what, const std::string &seen, const std::string &e
 bool driver_start(const char *program, driver_process *p);
 /* Ends the process if it still runs and lets go of it. */
 void driver_end(driver_process *p);
-/* Serves this thread's messages for ms or until the process ends. */
-void driver_pump(HANDLE process, DWORD ms);
 /* The shown top-level windows of the process (only dialogs, "#32770", with
    dialogs_only), front to back. */
 std::vector<HWND> driver_windows(DWORD process_id, bool dialogs_only);
