@@ -52,10 +52,7 @@ set(TV_WINE_DISPLAY 91 CACHE STRING "X display number of the Xvfb that Wine test
 # scripts that start Wine themselves; the toolchain chose it.  Linux names
 # are UTF-8, so that Wine can give files the accented names setup makes.
 if(TV_WIN32)
-  set(TV_WINE_ARCH win32)
-  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
-    set(TV_WINE_ARCH win64)
-  endif()
-  set(TV_WINE_ENVIRONMENT WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix WINEARCH=${TV_WINE_ARCH}
+  math(EXPR TV_WINE_BITS "${CMAKE_SIZEOF_VOID_P} * 8")
+  set(TV_WINE_ENVIRONMENT WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix WINEARCH=win${TV_WINE_BITS}
       WINEDEBUG=-all LANG=C.UTF-8 DISPLAY=:${TV_WINE_DISPLAY} TV_WINE=${CMAKE_CROSSCOMPILING_EMULATOR})
 endif()

@@ -5,7 +5,7 @@
 # Corpora grow in build/fuzz/corpus/<target>, from the minimised corpora of
 # earlier campaigns kept in fuzz/corpus/<target> (see fuzz/RESULTS.md for how
 # they are merged); crashes, hangs and leaks go to
-# build/fuzz/artifacts/ and fail the script, which ends with each target's runs.
+# build/fuzz/artifacts/ and fail the script; each target ends with its runs.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
@@ -29,7 +29,7 @@ cmake --build "$build" -j2 --target "${targets[@]}" >"$build.build.log" 2>&1 ||
     { tail -40 "$build.build.log"; exit 1; }
 mkdir -p "$build/artifacts"
 
-status=0 summary=()
+status=0
 for target in "${targets[@]}"; do
     name=${target#fuzz_} log="$build/$target.log" start=$(date +%s)
     mkdir -p "$build/corpus/$name"
@@ -46,8 +46,6 @@ for target in "${targets[@]}"; do
         grep -E 'ERROR|SUMMARY|Test unit written|^[A-Za-z].*(left|differ|bound|yield|refused|result)' \
             "$log" | head -20
     fi
-    summary+=("$target: ${runs:-0} executions in $(($(date +%s) - start)) s, exit $rc")
+    echo "$target: ${runs:-0} executions in $(($(date +%s) - start)) s, exit $rc"
 done
-echo "=== fuzz summary"
-printf '%s\n' "${summary[@]}"
 exit $status

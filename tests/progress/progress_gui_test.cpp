@@ -5,6 +5,7 @@
 #include "progress/progress.h"
 #include "progress/progress_win32.h"
 #include "resources/dialog.h"
+#include "tools/driver/driver.h"
 
 #include <gtest/gtest.h>
 
@@ -25,31 +26,14 @@ void register_once() {
 COLORREF highlight() { return GetSysColor(COLOR_HIGHLIGHT) & 0xFFFFFF; }
 COLORREF highlight_text() { return GetSysColor(COLOR_HIGHLIGHTTEXT) & 0xFFFFFF; }
 
-struct picture {
-    int w, h;                 // size in pixels
-    std::vector<COLORREF> px; // row by row from the top left
-    COLORREF at(int x, int y) const { return px[size_t(y * w + x)]; }
-};
-
-// Copies what a device context shows into a memory bitmap and reads it back.
-picture grab(HDC from, int w, int h) {
-    picture p = {w, h, {}};
-    HDC mem = CreateCompatibleDC(from);
-    HGDIOBJ old = SelectObject(mem, CreateCompatibleBitmap(from, w, h));
-    BitBlt(mem, 0, 0, w, h, from, 0, 0, SRCCOPY);
-    for (int y = 0; y < h; y++)
-        for (int x = 0; x < w; x++) p.px.push_back(GetPixel(mem, x, y));
-    DeleteObject(SelectObject(mem, old));
-    DeleteDC(mem);
-    return p;
-}
-
-picture grab_client(HWND window) {
+// What the window's client area shows once painted.
+pixels grab_client(HWND window) {
     UpdateWindow(window);
     RECT r;
     GetClientRect(window, &r);
     HDC dc = GetDC(window);
-    picture p = grab(dc, r.right, r.bottom);
+    pixels p = {};
+    make_pixels(&p, r.right, r.bottom, 32, dc);
     ReleaseDC(window, dc);
     return p;
 }
@@ -61,23 +45,24 @@ struct ink {
     bool crosses_colour = false;   // each part's text in the other part's background colour
 };
 
-ink text_of(const picture &p, int edge, COLORREF fill, COLORREF rest) {
+ink text_of(const pixels &p, int edge, COLORREF fill, COLORREF rest) {
     ink t;
-    int top = p.h, bottom = -1;
+    int top = p.height, bottom = -1;
     bool left_part = false, right_part = false;
-    for (int y = 0; y < p.h; y++)
-        for (int x = 0; x < p.w; x++)
-            if (p.at(x, y) != (x < edge ? fill : rest)) {
+    for (int y = 0; y < p.height; y++)
+        for (int x = 0; x < p.width; x++)
+            if (pixel_at(p, x, y) != (x < edge ? fill : rest)) {
                 if (t.left < 0 || x < t.left) t.left = x;
                 if (x > t.right) t.right = x;
                 if (y < top) top = y;
                 bottom = y;
-                (x < edge ? left_part : right_part) |= p.at(x, y) == (x < edge ? rest : fill);
+                COLORREF other = x < edge ? rest : fill;
+                (x < edge ? left_part : right_part) |= pixel_at(p, x, y) == other;
             }
     for (int y = top; y <= bottom; y++) {
         std::string row;
         for (int x = t.left; x <= t.right; x++)
-            row += p.at(x, y) != (x < edge ? fill : rest) ? '#' : '.';
+            row += pixel_at(p, x, y) != (x < edge ? fill : rest) ? '#' : '.';
         t.rows.push_back(row);
     }
     t.crosses_colour = left_part && right_part;
@@ -86,28 +71,29 @@ ink text_of(const picture &p, int edge, COLORREF fill, COLORREF rest) {
 
 // The oracle for the text: the same words drawn plainly in the system font.
 ink expected_text(const char *words) {
-    HDC screen = GetDC(nullptr), mem = CreateCompatibleDC(screen);
-    HGDIOBJ old = SelectObject(mem, CreateCompatibleBitmap(screen, 100, 40));
-    SelectObject(mem, GetStockObject(SYSTEM_FONT));
+    pixels p;
+    make_pixels(&p, 100, 40, 32);
+    SelectObject(p.dc, GetStockObject(SYSTEM_FONT));
     RECT all = {0, 0, 100, 40};
-    FillRect(mem, &all, HBRUSH(GetStockObject(WHITE_BRUSH)));
-    SetBkMode(mem, TRANSPARENT);
-    TextOutA(mem, 10, 10, words, int(strlen(words)));
-    picture p = grab(mem, 100, 40);
-    DeleteObject(SelectObject(mem, old));
-    DeleteDC(mem);
-    ReleaseDC(nullptr, screen);
-    return text_of(p, 0, 0, RGB(255, 255, 255));
+    FillRect(p.dc, &all, HBRUSH(GetStockObject(WHITE_BRUSH)));
+    SetBkMode(p.dc, TRANSPARENT);
+    TextOutA(p.dc, 10, 10, words, int(strlen(words)));
+    GdiFlush();
+    ink t = text_of(p, 0, 0, RGB(255, 255, 255));
+    free_pixels(&p);
+    return t;
 }
 
 // Checks the bar's edge on its bottom row, and the words centred across it.
 void expect_meter_shows(HWND meter, int edge, const char *words) {
-    picture p = grab_client(meter);
-    for (int x = 0; x < p.w; x++)
-        ASSERT_EQ(p.at(x, p.h - 1), x < edge ? highlight() : highlight_text()) << "x " << x;
+    pixels p = grab_client(meter);
+    for (int x = 0; x < p.width; x++)
+        ASSERT_EQ(pixel_at(p, x, p.height - 1), x < edge ? highlight() : highlight_text())
+            << "x " << x;
     ink shown = text_of(p, edge, highlight(), highlight_text());
     EXPECT_EQ(shown.rows, expected_text(words).rows) << words;
-    EXPECT_LE(abs(shown.left + shown.right + 1 - p.w), 3) << "text not centred";
+    EXPECT_LE(abs(shown.left + shown.right + 1 - p.width), 3) << "text not centred";
+    free_pixels(&p);
 }
 
 // Range and position are read as 16 bits; the bar fills the truncated share
@@ -148,7 +134,9 @@ TEST(Meter, ShowsItsValuesAsSixteenBitsAndFillsTheirShare) {
         EXPECT_EQ(SendMessageA(meter, MTR_GETPOS, 0, 0), c.read_position) << c.position;
         expect_meter_shows(meter, c.edge, c.words);
     }
-    EXPECT_TRUE(text_of(grab_client(meter), 150, highlight(), highlight_text()).crosses_colour);
+    pixels crossed = grab_client(meter);
+    EXPECT_TRUE(text_of(crossed, 150, highlight(), highlight_text()).crosses_colour);
+    free_pixels(&crossed);
     SendMessageA(meter, MTR_SETRANGE, 3, 0);
     SendMessageA(meter, MTR_SETPOS, 1, 0);
     SetWindowPos(meter, nullptr, 0, 0, 302, 40, SWP_NOZORDER | SWP_NOMOVE);
@@ -158,32 +146,14 @@ TEST(Meter, ShowsItsValuesAsSixteenBitsAndFillsTheirShare) {
 
 // The confirmation box, seen and answered from a timer inside its own modal
 // loop; its words, caption, icon and owner are the end-to-end scenarios'.
-int boxes_answered; // boxes answered since the last ask
-int box_answer;     // IDYES or IDNO
-HWND box_answered;  // the box already answered, still closing
-
-VOID CALLBACK answer_box(HWND, UINT, UINT_PTR, DWORD) {
-    HWND box = GetActiveWindow(); // a box of this thread takes the focus from the dialog
-    if (box == box_answered || !GetDlgItem(box, 0xFFFF)) return;
-    box_answered = box;
-    boxes_answered++;
-    PostMessageA(box, WM_COMMAND, WPARAM(box_answer), 0);
-}
-
 // Sends message to the dialog with a timer ready to answer any box with
 // answer, then serves what the dialog posted itself; returns the boxes seen.
 int ask(HWND dialog, UINT message, WPARAM wp, int answer) {
-    boxes_answered = 0;
-    box_answer = answer;
-    box_answered = nullptr;
-    UINT_PTR timer = SetTimer(nullptr, 0, 20, answer_box);
+    UINT_PTR timer = answer_boxes_with(WPARAM(answer));
     SendMessageA(dialog, message, wp, 0);
-    MSG m;
-    for (DWORD start = GetTickCount(); GetTickCount() - start < 200; Sleep(5))
-        while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE))
-            TranslateMessage(&m), DispatchMessageA(&m);
+    driver_pump(nullptr, 200);
     KillTimer(nullptr, timer);
-    return boxes_answered;
+    return int(boxes.texts.size());
 }
 
 // Dialog 300 as the setup driver makes it: created hidden, then shown.

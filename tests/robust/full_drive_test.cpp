@@ -6,33 +6,13 @@
 #include "platform/win32_native.h"
 
 #include "tests/unzip/unzip_fixture.h"
+#include "tools/driver/driver.h"
 
 #include <cstdlib>
 #include <string>
 #include <vector>
 
 namespace {
-
-std::vector<std::string> box_texts; /* every box shown, in order */
-std::vector<HWND> answered;         /* the boxes already answered, still closing */
-
-BOOL CALLBACK answer_box(HWND w, LPARAM) {
-    char text[1024];
-    if (!GetClassNameA(w, text, sizeof text) || lstrcmpA(text, "#32770") != 0) return TRUE;
-    for (HWND done : answered)
-        if (done == w) return TRUE;
-    GetDlgItemTextA(w, 0xFFFF, text, sizeof text);
-    box_texts.push_back(text);
-    answered.push_back(w);
-    PostMessageA(w, WM_COMMAND, IDOK, 0);
-    return TRUE;
-}
-
-/* Runs inside every loop that dispatches this thread's messages, the box's
-   own modal loop among them. */
-void CALLBACK on_timer(HWND, UINT, UINT_PTR, DWORD) {
-    EnumThreadWindows(GetCurrentThreadId(), answer_box, 0);
-}
 
 class Win32Faults : public UnzipTest {
   protected:
@@ -44,9 +24,7 @@ class Win32Faults : public UnzipTest {
         owner = CreateWindowA("STATIC", "", WS_OVERLAPPED, 0, 0, 0, 0, nullptr, nullptr,
                               GetModuleHandleA(nullptr), nullptr);
         request.owner_window = owner;
-        box_texts.clear();
-        answered.clear();
-        timer = SetTimer(nullptr, 0, 50, on_timer);
+        timer = answer_boxes_with(IDOK);
     }
     void TearDown() override {
         KillTimer(nullptr, timer);
@@ -63,9 +41,9 @@ TEST_F(Win32Faults, AFullDriveNamesTheFileFailsAndDeletesItsPart) {
     request.dest_dir = full_dest.c_str();
     /* Half again as much as the drive holds, stored: written as it stands. */
     EXPECT_EQ(2, run({member("small.txt", "kept"), member("big.bin", content(1536 * 1024, 7))}));
-    ASSERT_EQ(1u, box_texts.size());
+    ASSERT_EQ(1u, boxes.texts.size());
     EXPECT_EQ("Error writing to " + full_dest + "\\big.bin.  Possible cause: disk full",
-              box_texts[0]);
+              boxes.texts[0]);
     EXPECT_EQ("kept", read_file(full_dest + "\\small.txt"));
     EXPECT_FALSE(file_exists(full_dest + "\\big.bin"));
     plat_remove((full_dest + "\\small.txt").c_str());
@@ -76,8 +54,8 @@ TEST_F(Win32Faults, AReadOnlyMemberCannotBeReplaced) {
     write_file(existing, "old");
     ASSERT_TRUE(SetFileAttributesA(existing.c_str(), FILE_ATTRIBUTE_READONLY));
     EXPECT_EQ(2, run({member("ro.txt", "new"), member("after.txt", "never")}));
-    ASSERT_EQ(1u, box_texts.size());
-    EXPECT_EQ("Can't create output file: " + backslashed(dest + "\\ro.txt"), box_texts[0]);
+    ASSERT_EQ(1u, boxes.texts.size());
+    EXPECT_EQ("Can't create output file: " + backslashed(dest + "\\ro.txt"), boxes.texts[0]);
     EXPECT_EQ("old", read_file(existing));
     EXPECT_FALSE(file_exists(dest + "/after.txt"));
     SetFileAttributesA(existing.c_str(), FILE_ATTRIBUTE_NORMAL);

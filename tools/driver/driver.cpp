@@ -42,51 +42,14 @@ BOOL CALLBACK list_window(HWND w, LPARAM lp) {
     return TRUE;
 }
 
-/* ---- Pixels ---------------------------------------------------------------- */
-
-struct pixels {              /* a top-down DIB section */
-    BITMAPINFOHEADER header; /* as made, which a BMP file holds too */
-    HDC dc;                  /* memory DC with the bitmap selected */
-    HBITMAP bitmap;          /* the DIB section */
-    DWORD *bits;             /* the pixels, rows top first */
-    int width, height;       /* in pixels and rows */
-};
-
-bool make_pixels(pixels *p, int width, int height, int bits_per_pixel) {
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = WORD(bits_per_pixel);
-    void *bits = nullptr;
-    p->header = info.bmiHeader;
-    p->bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    if (!p->bitmap) return false;
-    p->dc = CreateCompatibleDC(nullptr);
-    SelectObject(p->dc, p->bitmap);
-    p->bits = static_cast<DWORD *>(bits);
-    p->width = width, p->height = height;
-    return true;
-}
-
-void free_pixels(pixels *p) {
-    DeleteDC(p->dc);
-    DeleteObject(p->bitmap);
-}
-
 /* The part of the screen a window covers, in new pixels of that depth. */
 bool capture(HWND window, int bits_per_pixel, pixels *p) {
     RECT r;
-    if (!GetWindowRect(window, &r) || r.right <= r.left || r.bottom <= r.top ||
-        !make_pixels(p, r.right - r.left, r.bottom - r.top, bits_per_pixel))
-        return false;
     HDC screen = GetDC(nullptr);
-    BOOL ok = BitBlt(p->dc, 0, 0, p->width, p->height, screen, r.left, r.top, SRCCOPY);
+    bool ok = GetWindowRect(window, &r) && make_pixels(p, r.right - r.left, r.bottom - r.top,
+                                                       bits_per_pixel, screen, r.left, r.top);
     ReleaseDC(nullptr, screen);
-    GdiFlush();
-    if (!ok) free_pixels(p);
-    return ok != 0;
+    return ok;
 }
 
 /* Percentage of the captured control's pixels that differ from the icon
@@ -166,20 +129,6 @@ bool driver_start(const char *program, driver_process *p) {
     CloseHandle(info.hThread);
     *p = {info.hProcess, info.dwProcessId};
     return true;
-}
-
-void driver_pump(HANDLE process, DWORD ms) {
-    for (DWORD start = GetTickCount(), spent = 0; spent < ms; spent = GetTickCount() - start) {
-        MSG msg;
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageA(&msg);
-        }
-        if (MsgWaitForMultipleObjects(process ? 1 : 0, &process, FALSE, ms - spent, QS_ALLINPUT) ==
-                WAIT_OBJECT_0 &&
-            process)
-            return;
-    }
 }
 
 void driver_end(driver_process *p) {

@@ -40,6 +40,83 @@ struct step {                    /* one kind of scenario line */
     const char *help;            /* its words and what it does */
 };
 
+struct pixels {              /* a top-down DIB section, for pictures of windows */
+    BITMAPINFOHEADER header; /* as made, which a BMP file holds too */
+    HDC dc;                  /* memory DC with the bitmap selected */
+    HBITMAP bitmap;          /* the DIB section */
+    DWORD *bits;             /* the pixels, rows top first */
+    int width, height;       /* in pixels and rows */
+};
+
+/* New pixels of that depth: blank, or with from, what it shows from left, top. */
+inline bool make_pixels(pixels *p, int width, int height, int bits_per_pixel, HDC from = nullptr,
+                        int left = 0, int top = 0) {
+    BITMAPINFO info = {};
+    info.bmiHeader = {
+        sizeof info.bmiHeader, width, -height, 1, WORD(bits_per_pixel), BI_RGB, 0, 0, 0, 0, 0};
+    void *bits = nullptr;
+    p->header = info.bmiHeader;
+    p->bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (!p->bitmap) return false;
+    p->dc = CreateCompatibleDC(nullptr);
+    SelectObject(p->dc, p->bitmap);
+    p->bits = static_cast<DWORD *>(bits);
+    p->width = width, p->height = height;
+    bool ok = !from || BitBlt(p->dc, 0, 0, width, height, from, left, top, SRCCOPY);
+    GdiFlush();
+    return ok;
+}
+
+inline void free_pixels(pixels *p) {
+    DeleteDC(p->dc);
+    DeleteObject(p->bitmap);
+}
+
+/* A pixel of 32-bit pixels (0x00RRGGBB) as a COLORREF. */
+inline COLORREF pixel_at(const pixels &p, int x, int y) {
+    DWORD v = p.bits[y * p.width + x];
+    return RGB(v >> 16 & 0xFF, v >> 8 & 0xFF, v & 0xFF);
+}
+
+/* Serves this thread's messages for ms or until the process (if any) ends. */
+inline void driver_pump(HANDLE process, DWORD ms) {
+    for (DWORD start = GetTickCount(), spent = 0; spent < ms; spent = GetTickCount() - start) {
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+        if (MsgWaitForMultipleObjects(process ? 1 : 0, &process, FALSE, ms - spent, QS_ALLINPUT) ==
+                WAIT_OBJECT_0 &&
+            process)
+            return;
+    }
+}
+
+/* Message boxes of this thread, answered from a timer, which runs inside a
+   box's own modal loop too (answer_boxes_with starts it). */
+struct box_answers {                /* what the timer has done */
+    WPARAM answer;                  /* the button it presses */
+    std::vector<std::string> texts; /* each box's text, in order */
+    HWND last;                      /* the box answered last, which may still be closing */
+};
+inline box_answers boxes;
+
+inline VOID CALLBACK answer_box(HWND, UINT, UINT_PTR, DWORD) {
+    HWND box = GetActiveWindow(); /* a box of this thread takes the focus */
+    if (box == boxes.last || !GetDlgItem(box, DRIVER_BOX_TEXT)) return;
+    char text[1024] = "";
+    GetDlgItemTextA(box, DRIVER_BOX_TEXT, text, sizeof text);
+    boxes.texts.push_back(text), boxes.last = box;
+    PostMessageA(box, WM_COMMAND, boxes.answer, 0);
+}
+
+/* Answers every box from now on with the button; returns the timer. */
+inline UINT_PTR answer_boxes_with(WPARAM answer) {
+    boxes = {answer, {}, nullptr};
+    return SetTimer(nullptr, 0, 20, answer_box);
+}
+
 extern std::string step_error; /* why the last step failed */
 /* Records why a step failed; returns false for the step to return. */
 bool step_failed(const char *format, ...);
@@ -50,8 +127,6 @@ bool step_expect(const char *what, const std::string &seen, const std::string &e
 bool driver_start(const char *program, driver_process *p);
 /* Ends the process if it still runs and lets go of it. */
 void driver_end(driver_process *p);
-/* Serves this thread's messages for ms or until the process ends. */
-void driver_pump(HANDLE process, DWORD ms);
 /* The shown top-level windows of the process (only dialogs, "#32770", with
    dialogs_only), front to back. */
 std::vector<HWND> driver_windows(DWORD process_id, bool dialogs_only);

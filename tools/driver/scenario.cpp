@@ -229,7 +229,6 @@ bool box(const words &w) {
            (windows == 1 || step_failed("setup shows %u windows with the box", unsigned(windows)));
 }
 
-/* press BUTTON: in the box waiting for its answer, else in the dialog. */
 bool press(const words &w) {
     scenario_run &r = runs.back();
     HWND target = r.box ? r.box : r.dialog;
@@ -258,7 +257,6 @@ bool enter(const words &w) {
     return !dots || step_failed("setup waited for a shell extension");
 }
 
-/* progress: the progress dialog comes next, pictured at once. */
 bool progress(const words &) {
     scenario_run &r = runs.back();
     HWND shown = new_dialog(DRIVER_WAIT_MS);
@@ -270,7 +268,6 @@ bool progress(const words &) {
     return picture(shown, "progress");
 }
 
-/* exit CODE: setup ends with it, showing nothing more meanwhile. */
 bool exit_step(const words &w) {
     scenario_run &r = runs.back();
     HWND shown = nullptr;
@@ -502,24 +499,20 @@ const step *find_step(const std::string &name) {
 
 bool play_line(const line &l, int depth);
 
-/* A defined step: its words after the name are its ${1}, ${2}, ... while
-   it plays, and its caller's again once it is done. */
-bool play_macro(const std::vector<line> &body, const words &w, int depth) {
+/* A step, or a defined step, whose words after the name are its ${1}, ${2},
+   ... while it plays, and its caller's again once it is done. */
+bool run_words(const words &w, int depth) {
+    if (const step *s = find_step(w[0]))
+        return (int(w.size()) > s->min_args || step_failed("usage: %s %s", s->name, s->help)) &&
+               (!s->on_run || !runs.empty() || step_failed("no setup is running")) && s->run(w);
+    if (!macros.count(w[0])) return step_failed("no step %s", w[0].c_str());
     if (depth > MACRO_DEPTH) return step_failed("steps defined in themselves");
+    const std::vector<line> &body = macros[w[0]];
     calls.push_back(w);
     bool ok = true;
     for (size_t i = 0; ok && i < body.size(); i++) ok = play_line(body[i], depth + 1);
     calls.pop_back();
     return ok;
-}
-
-/* A step, a defined step, or a failure naming what it is not. */
-bool run_words(const words &w, int depth) {
-    if (const step *s = find_step(w[0]))
-        return (int(w.size()) > s->min_args || step_failed("usage: %s %s", s->name, s->help)) &&
-               (!s->on_run || !runs.empty() || step_failed("no setup is running")) && s->run(w);
-    if (macros.count(w[0])) return play_macro(macros[w[0]], w, depth);
-    return step_failed("no step %s", w[0].c_str());
 }
 
 bool play_line(const line &l, int depth) {

@@ -155,19 +155,15 @@ bool disk(const words &w) {
     return true;
 }
 
-bool make_dir(const words &w) {
-    return CreateDirectoryA(w[1].c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS ||
-           step_failed("cannot make %s", w[1].c_str());
-}
-
-/* write PATH TEXT [SIZE]: the text, or SIZE bytes of it repeated. */
+/* write PATH TEXT [SIZE]: the text, or SIZE bytes of it repeated, in a
+   directory made for it if need be. */
 bool write(const words &w) {
+    CreateDirectoryA(w[1].substr(0, w[1].find_last_of('\\')).c_str(), nullptr);
     std::string data(w.size() > 3 ? size_t(strtoul(w[3].c_str(), nullptr, 0)) : w[2].size(), 0);
     for (size_t i = 0; i < data.size(); i++) data[i] = w[2][i % w[2].size()];
     return write_file(w[1], data);
 }
 
-/* stamp PATH SECONDS: the last-write time of ${src}SETUP.EXE, moved. */
 bool stamp(const words &w) {
     file_times setup;
     if (!times_of(scenario_var("src") + "SETUP.EXE", &setup)) return false;
@@ -204,7 +200,6 @@ bool damage(const words &w) {
     return write_file(path, archive);
 }
 
-/* shortname VAR PATH: the path's short form, in capitals. */
 bool short_name(const words &w) {
     char name[MAX_PATH] = "";
     if (!GetShortPathNameA(w[2].c_str(), name, sizeof name))
@@ -237,7 +232,6 @@ bool window(const words &w) {
     return true;
 }
 
-/* release: the last holder closed, which lets go of its file. */
 bool release(const words &) { return DestroyWindow(holder), holder = nullptr, true; }
 
 bool holds(const words &w) {
@@ -256,7 +250,6 @@ bool change(const words &w) {
                                                   w[3].c_str(), GetLastError());
 }
 
-/* setting-is WHERE KEY NAME VALUE: what the setting holds ("-": nothing). */
 bool setting_is(const words &w) {
     setting s = {w[1], w[2], w[3], false, ""};
     return step_expect("the setting", read_setting(s, &s.value) ? s.value : "-", w[4]);
@@ -285,15 +278,16 @@ bool installed(const words &w) {
 
 bool absent_step(const words &w) { return absent(w[1]); }
 
-/* started TARGET TEXT: the record the started product left, once it has
-   closed it. */
+/* started DIR: the product was started in DIR with "/install", as the record
+   it left there says once it has closed it. */
 bool started(const words &w) {
-    std::string path = w[1] + "started.txt";
+    std::string path = w[1] + "\\started.txt";
     for (DWORD start = GetTickCount(); GetTickCount() - start < STARTED_WAIT_MS; Sleep(50)) {
         HANDLE f = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
         if (f != INVALID_HANDLE_VALUE && CloseHandle(f)) break;
     }
-    return step_expect("the started record", read_file(path), w[2]);
+    return step_expect("the started record", read_file(path),
+                       "directory=" + w[1] + "\\\ncurrent=" + w[1] + "\narguments=/install\n");
 }
 
 } // namespace
@@ -322,8 +316,7 @@ void scenario_clean_files(void) {
 // clang-format off
 const step FILE_STEPS[] = {
     {"disk",        1, 0, disk,         "NAME [FROM]         copy a disk to C:\\NAME\\, which becomes ${src}"},
-    {"mkdir",       1, 0, make_dir,     "PATH                make a directory"},
-    {"write",       2, 0, write,        "PATH TEXT [SIZE]    write a file: TEXT, or SIZE bytes of it repeated"},
+    {"write",       2, 0, write,        "PATH TEXT [SIZE]    write a file (and its directory): TEXT, or SIZE bytes of it"},
     {"stamp",       2, 0, stamp,        "PATH SECONDS        SETUP.EXE's last-write time, moved, as PATH's"},
     {"move",        2, 0, move,         "FROM TO             move a file"},
     {"damage",      1, 0, damage,       "MEMBER              turn a bit of its CRC-32; ${real} and ${stored}"},
@@ -335,6 +328,6 @@ const step FILE_STEPS[] = {
     {"setting-is",  4, 0, setting_is,   "WHERE KEY NAME VALUE    the entry holds VALUE (-: nothing)"},
     {"installed",   1, 0, installed,    "TARGET [UPTO]       the disk installed in TARGET, or stopped at UPTO"},
     {"absent",      1, 0, absent_step,  "PATH                no such file or directory"},
-    {"started",     2, 0, started,      "TARGET TEXT         the started product's record in TARGET"},
+    {"started",     1, 0, started,      "DIR                 the product was started in DIR with /install"},
     {nullptr,       0, 0, nullptr,      nullptr}};
 // clang-format on
