@@ -113,7 +113,8 @@ def tool_archives(src, out):
 def extract(archive, work, *options):
     """tvunzip run over archive into a fresh directory: the run, the directory
     and the files it holds (relative path: bytes)."""
-    dest = tempfile.mkdtemp(dir=work)
+    dest = os.path.join(tempfile.mkdtemp(dir=work), "d")  # a name of one letter: the
+    os.mkdir(dest)  # separator goes after it, not after the letter before it
     run = tvunzip(*options, archive, *([] if "-t" in options else [dest]))
     found = {}
     for dirpath, _, names in os.walk(dest):
@@ -204,6 +205,16 @@ unsigned = unsigned[:descriptor_at] + unsigned[descriptor_at + 4:]
 info = zipfile.ZipInfo("a.txt")
 info.extra, info.comment = b"\xfe\xca\x08\x00extra!!!", b"PK\x03\x04" * 40
 commented = zipped([(info, b"alpha")], STORED)
+# A descriptor whose sizes are not those decoded closes nothing.
+lying = zipped([("a.txt", b"alpha " * 100)], pipe=True)
+at = lying.index(b"PK\x07\x08") + 12
+lying = lying[:at] + struct.pack("<I", 601) + lying[at + 4:]
+# Real sizes, flag bit 3 and a CRC-32 of 0: an unsigned descriptor repeating
+# the sizes holds the CRC-32.
+plain = b"the CRC-32 only behind the data"
+crc_behind = struct.pack("<IHHHHHIIIHH", 0x04034B50, 20, 8, 0, 0, 0x21, 0, len(plain), len(plain), 5, 0) + \
+    b"c.txt" + plain + struct.pack("<III", zlib.crc32(plain), len(plain), len(plain)) + \
+    struct.pack("<IHHHHIIH", 0x06054B50, 0, 0, 0, 0, 0, 0, 0)
 damaged = zipped([("good.txt", b"fine"), ("broken.txt", b"this member gets a flipped byte")],
                  STORED).replace(b"flipped", b"Flipped")
 ZIP64_TEXT = "ZIP file {path}: member big.bin is in the ZIP64 format, which cannot be extracted"
@@ -221,6 +232,8 @@ CASES = [
     ("unsigned descriptor", unsigned, [], 2, {}, "Invalid Zipfile Header"),
     ("unsigned descriptor passed over", unsigned, ["-n", "b.txt"], 0, {"b.txt": b"after"}, ""),
     ("central extra and comment", commented, [], 0, {"a.txt": b"alpha"}, ""),
+    ("descriptor with a wrong size", lying, [], 2, {}, "Invalid Zipfile Header"),
+    ("CRC-32 only in an unsigned descriptor", crc_behind, [], 0, {"c.txt": plain}, ""),
     ("ZIP64 local header", zip64_local, [], 2, {"first.txt": b"kept"}, ZIP64_TEXT),
     ("ZIP64 by 7z", zip64_7z, [], 2, {}, ZIP64_TEXT),
     ("damaged", damaged, ["-t"], 2, {}, "ZIP damaged: file broken.txt: Bad CRC"),
