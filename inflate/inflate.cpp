@@ -206,16 +206,19 @@ void store_back(const hot_state *h) {
     }                                                                                              \
     HOT_DROP(h, e->bits)
 
-/* Writes the whole chunks of output that the full windows before pos hold
-   straight from the ring: the window goes out when it is full, and what is
-   left of a chunk waits for the next window or the stream's end. */
-void release_windows(unsigned pos) {
-    unsigned full = pos & ~unsigned(WINDOW_SIZE - 1);
-    while (full - written_to >= OUTPUT_CAPACITY) {
+/* Writes the whole chunks of output before ring position end straight from
+   the ring. */
+void write_chunks(unsigned end) {
+    while (end - written_to >= OUTPUT_CAPACITY) {
         write_output(output_ring + written_to, OUTPUT_CAPACITY);
         written_to += OUTPUT_CAPACITY;
     }
 }
+
+/* Writes the whole chunks that the full windows before pos hold: the window
+   goes out when it is full, and what is left of a chunk waits for the next
+   window or the stream's end. */
+void release_windows(unsigned pos) { write_chunks(pos & ~unsigned(WINDOW_SIZE - 1)); }
 
 /* At a window's end: its chunks go out, and at the ring's end, whose 8
    chunks are then all written, the writing goes on from the ring's start. */
@@ -548,10 +551,7 @@ int decode_block(int *last) {
    buffer, for the engine to flush or not. */
 void write_rest(bool good) {
     unsigned end = good ? ring_pos : ring_pos & ~unsigned(WINDOW_SIZE - 1);
-    while (end - written_to >= OUTPUT_CAPACITY) {
-        write_output(output_ring + written_to, OUTPUT_CAPACITY);
-        written_to += OUTPUT_CAPACITY;
-    }
+    write_chunks(end);
     if (end > written_to && good) write_output(output_ring + written_to, end - written_to);
     if (end > written_to && !good) put_output(output_ring + written_to, end - written_to);
     written_to = end;
