@@ -79,14 +79,15 @@ int fill_code_space(table_build *b) {
     return INFLATE_OK;
 }
 
-/* Lists the used symbols by code length, and by symbol within a length. */
+/* Lists the used symbols by code length, and by symbol within a length.
+   The unused ones are listed too, after the used, where nothing reads
+   them: a test for a length of 0 was mispredicted at every few symbols. */
 void sort_symbols(table_build *b, const unsigned *lengths, unsigned n) {
     unsigned start[MAX_CODE_BITS + 2];
+    start[0] = b->used;
     start[1] = 0;
     for (unsigned len = 1; len < b->kmax; len++) start[len + 1] = start[len] + b->count[len];
-    for (unsigned sym = 0; sym < n; sym++) {
-        if (lengths[sym] != 0) b->symbols[start[lengths[sym]]++] = (uint16_t)sym;
-    }
+    for (unsigned sym = 0; sym < n; sym++) b->symbols[start[lengths[sym]]++] = (uint16_t)sym;
 }
 
 /* Width of a table opened for a code of length len, left such codes still to
@@ -196,14 +197,14 @@ void store_entry(table_build *b, decode_entry e, int len) {
 }
 
 /* Steps to the next code of length len, in reversed bit order, and leaves
-   the sub-tables that this fills. */
+   the sub-tables that this fills.  The step clears the code's ones from its
+   top bit down to its highest zero and sets that zero, found in one step:
+   a loop over the bits ended at a mispredicted branch at every other code.
+   The last code, all ones, has no zero and no code after it: it stays. */
 void advance_code(table_build *b, int len) {
-    uint32_t bit = 1u << (len - 1);
-    while (b->code & bit) {
-        b->code ^= bit;
-        bit >>= 1;
-    }
-    b->code |= bit;
+    uint32_t zeros = ~b->code & ((1u << len) - 1);
+    uint32_t bit = zeros ? 1u << (31 - __builtin_clz(zeros)) : 0;
+    b->code = (b->code & (bit - 1)) | bit;
     while ((b->code & ((1u << b->consumed) - 1)) != b->prefix[b->level]) {
         b->level--;
         b->consumed -= b->root_bits;
