@@ -32,6 +32,12 @@ std::vector<unsigned> one_length(unsigned n, unsigned at, unsigned l) {
     return len;
 }
 
+std::vector<unsigned> two_lengths(unsigned a, unsigned b) {
+    std::vector<unsigned> len = one_length(288, 0, a);
+    len[260] = b;
+    return len;
+}
+
 } /* namespace */
 
 /* Each set's result, root width and codes come from its code space. */
@@ -46,6 +52,8 @@ TEST(Tables, EachCodeSetGivesItsExactResultWidthAndCodes) {
         {"over-subscribed 2 2 2 2 2 3", {2, 2, 2, 2, 2, 3}, 6, 7},
         {"one code of length 1", one_length(19, 7, 1), 19, 7},
         {"one valued code of length 2", one_length(30, 3, 2), 0, 6},
+        {"one code of length 16: a root of placeholders", one_length(288, 40, 16), 257, 9},
+        {"lengths 1 and 16: sub-tables of placeholders", two_lengths(1, 16), 257, 9},
         {"mixed lengths replicated", {2, 1, 3, 3}, 4, 3},
         {"width lowered to the longest", {1, 2, 3, 4, 4}, 0, 6},
         {"width raised to the shortest", std::vector<unsigned>(256, 8), 256, 5},
