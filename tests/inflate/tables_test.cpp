@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
 #include <vector>
 
 namespace {
@@ -26,15 +27,11 @@ struct value_rows {
     }
 } const ROWS;
 
-std::vector<unsigned> one_length(unsigned n, unsigned at, unsigned l) {
+/* n lengths of 0 but for the given symbols' {symbol, length}. */
+std::vector<unsigned> lengths_at(unsigned n,
+                                 std::initializer_list<std::pair<unsigned, unsigned>> set) {
     std::vector<unsigned> len(n, 0);
-    len[at] = l;
-    return len;
-}
-
-std::vector<unsigned> two_lengths(unsigned a, unsigned b) {
-    std::vector<unsigned> len = one_length(288, 0, a);
-    len[260] = b;
+    for (auto [at, l] : set) len[at] = l;
     return len;
 }
 
@@ -50,10 +47,10 @@ TEST(Tables, EachCodeSetGivesItsExactResultWidthAndCodes) {
         {"no lengths", std::vector<unsigned>(30, 0), 0, 6},
         {"over-subscribed 1 1 1", {1, 1, 1}, 3, 7},
         {"over-subscribed 2 2 2 2 2 3", {2, 2, 2, 2, 2, 3}, 6, 7},
-        {"one code of length 1", one_length(19, 7, 1), 19, 7},
-        {"one valued code of length 2", one_length(30, 3, 2), 0, 6},
-        {"one code of length 16: a root of placeholders", one_length(288, 40, 16), 257, 9},
-        {"lengths 1 and 16: sub-tables of placeholders", two_lengths(1, 16), 257, 9},
+        {"one code of length 1", lengths_at(19, {{7, 1}}), 19, 7},
+        {"one valued code of length 2", lengths_at(30, {{3, 2}}), 0, 6},
+        {"one code of length 16: a root of placeholders", lengths_at(288, {{40, 16}}), 257, 9},
+        {"1 and 16: sub-tables of placeholders", lengths_at(288, {{0, 1}, {260, 16}}), 257, 9},
         {"mixed lengths replicated", {2, 1, 3, 3}, 4, 3},
         {"width lowered to the longest", {1, 2, 3, 4, 4}, 0, 6},
         {"width raised to the shortest", std::vector<unsigned>(256, 8), 256, 5},
